@@ -1,0 +1,62 @@
+// Every text the user can see, in one place: message boxes, captions, tool tips,
+// labels and the command-line tool's lines. The exact spacing and spelling matter:
+// they are what users of earlier builds know.
+#pragma once
+
+#include <string_view>
+
+namespace kerfo::texts {
+
+inline constexpr std::string_view kAppTitle = "Kerfo";
+inline constexpr std::string_view kCrLf = "\r\n";
+
+// Start-up.
+inline constexpr std::string_view kInfoTitle = "Info";
+inline constexpr std::string_view kAlreadyRunning = "Kerfo is allready running...";
+
+// The target-file gate.
+inline constexpr std::string_view kUsage =
+    "Usage:\r\nRight click a text file and select Kerfo-Encrypt.\r\n"
+    "Consult the readme.txt in the program folder for more info.     ";
+inline constexpr std::string_view kIsEmpty = " is empty:";
+inline constexpr std::string_view kEmptyAdvice = "Kerfo will NOT work with empty files.";
+inline constexpr std::string_view kReadOnly = " is Read-only:";
+inline constexpr std::string_view kReadOnlyCapital = " is Read-Only:";
+inline constexpr std::string_view kHidden = " is Hidden:";
+inline constexpr std::string_view kReadOnlyHidden = " is Read-only and Hidden:";
+inline constexpr std::string_view kSystemFile = " is a System file:";
+inline constexpr std::string_view kReadOnlySystem = " is Read-only and belongs to the System:";
+inline constexpr std::string_view kChangeAttribute = "change this file attribute and try again.";
+inline constexpr std::string_view kChangeAttributes = "change these file attributes and try again.";
+inline constexpr std::string_view kNoSystemFiles = "Kerfo will NOT work with system files.";
+inline constexpr std::string_view kCaptionPrefix = "Kerfo / ";
+inline constexpr std::string_view kDesignCaption = "Kerfo ";
+
+// The jobs.
+inline constexpr std::string_view kAccessDenied = "Access denied: password is incorrect!";
+inline constexpr std::string_view kErrorReportTitle = "Error :-(";
+inline constexpr std::string_view kErrorReportLead = "An error #";
+inline constexpr std::string_view kErrorReportMiddle = " was generated:";
+inline constexpr std::string_view kErrorReportCause = "Probable cause: a tampered or corrupt file.";
+inline constexpr std::string_view kRunTimeErrorLead = "Run-time error '";
+inline constexpr std::string_view kRunTimeErrorMiddle = "':";
+
+// The main window.
+inline constexpr std::string_view kPasswordsDiffer =
+    "The two passwords are not the same.\r\nPlease adjust...";
+inline constexpr std::string_view kPasswordsDifferLine = "The two passwords are not the same.";
+inline constexpr std::string_view kEnterPassword = "Enter password:";
+inline constexpr std::string_view kEnterPasswordAgain = "Enter password again:";
+inline constexpr std::string_view kEncryptTip = " Encrypt ";
+inline constexpr std::string_view kDecryptTip = " Decrypt ";
+inline constexpr std::string_view kCancel = "&Cancel";
+inline constexpr std::string_view kDone = "&Done";
+inline constexpr std::string_view kAbout = "&About";
+inline constexpr std::string_view kAutoQuit = "Auto quit window";
+inline constexpr std::string_view kQuickExitEncrypt = " Enables quick exit after encryption ";
+inline constexpr std::string_view kQuickExitDecrypt = " Enables quick exit after decryption ";
+
+// The settings store.
+inline constexpr std::string_view kIncorrectFormat = "Incorrect Format:";
+
+}  // namespace kerfo::texts
