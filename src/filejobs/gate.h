@@ -1,0 +1,31 @@
+// The target-file gate: what the program may do with the file it was started on.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/message.h"
+
+namespace kerfo::filejobs {
+
+enum class Mode { kEncrypt, kDecrypt };
+
+// The first eight bytes of every encrypted file.
+inline constexpr std::string_view kMarker = "[Kerfod]";
+
+struct GateResult {
+    // Set when the file must not be processed: show it, then end the program.
+    std::optional<platform::Message> refusal;
+    // Otherwise: the mode (by the first eight bytes only) and the window's caption
+    // ("Kerfo / " and the file name).
+    Mode mode = Mode::kEncrypt;
+    std::string caption;
+};
+
+// Decides what to do with `userFile`, the whole command-line tail: refuses an empty path,
+// a missing, empty or unmeasurable file, refused attribute values and anything that is not
+// a regular file, each with its message; otherwise returns the mode and caption. Never
+// throws; never opens anything but a regular file.
+GateResult checkAll(const std::string& userFile);
+
+}  // namespace kerfo::filejobs
