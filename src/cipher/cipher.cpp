@@ -1,5 +1,8 @@
 #include "cipher/cipher.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "cipher/keystream.h"
 #include "cipher/stretch.h"
 #include "platform/error.h"
@@ -38,10 +41,37 @@ void Cipher::DoXor() {
     xorKeystream(reinterpret_cast<unsigned char*>(sText.data()), sText.size());
 }
 
+namespace {
+
+// Texts are transformed within their own storage a chunk at a time; each chunk's input is
+// first copied aside because the chunk's output overlaps it. The chunk stays in cache.
+constexpr std::size_t kGroupsPerChunk = 16384;
+
+}  // namespace
+
 void Cipher::Stretch() {
-    std::string out(stretchedLength(sText.size()), ' ');
-    stretchInto(sText, out.data());
-    sText = std::move(out);
+    const std::size_t n = sText.size();
+    if (n == 0) {
+        return;
+    }
+    sText.resize(stretchedLength(n));
+    char* base = sText.data();
+    // Back to front: a group's four characters land at or after its own three input
+    // characters, so they only ever cover input that has already been read.
+    constexpr std::size_t kChunk = 3 * kGroupsPerChunk;
+    std::string scratch(std::min(n, kChunk), '\0');
+    std::size_t end = n;
+    std::size_t start = (n - 1) / kChunk * kChunk;
+    for (;;) {
+        const std::size_t size = end - start;
+        std::memcpy(scratch.data(), base + start, size);
+        stretchInto(std::string_view(scratch.data(), size), base + stretchedLength(start));
+        if (start == 0) {
+            break;
+        }
+        end = start;
+        start -= kChunk;
+    }
 }
 
 void Cipher::Shrink() {
@@ -49,11 +79,26 @@ void Cipher::Shrink() {
     if (m < 0) {
         throw RuntimeError(ErrorNumber::kInvalidCall);
     }
-    std::string out(static_cast<std::size_t>(m), ' ');
-    if (!shrinkInto(sText, out.data())) {
-        throw RuntimeError(ErrorNumber::kInvalidCall);
+    if (lowestCode(sText) < kStretchOffset) {
+        // Possibly a refused text: shrink into a copy so that the text survives the error.
+        std::string out(static_cast<std::size_t>(m), ' ');
+        if (!shrinkInto(sText, out.data())) {
+            throw RuntimeError(ErrorNumber::kInvalidCall);
+        }
+        sText = std::move(out);
+        return;
     }
-    sText = std::move(out);
+    // Front to back: a group's three bytes land at or before its own four characters.
+    const std::size_t length = sText.size();
+    constexpr std::size_t kChunk = 4 * kGroupsPerChunk;
+    std::string scratch(std::min(length, kChunk), '\0');
+    char* base = sText.data();
+    for (std::size_t start = 0; start < length; start += kChunk) {
+        const std::size_t size = std::min(kChunk, length - start);
+        std::memcpy(scratch.data(), base + start, size);
+        shrinkInto(std::string_view(scratch.data(), size), base + start / 4 * 3);
+    }
+    sText.resize(static_cast<std::size_t>(m));
 }
 
 }  // namespace kerfo::cipher

@@ -23,8 +23,13 @@ public:
     // for exactly 32767.
     void KeyString(std::string_view key);
 
-    // Replaces the working text; the generator is untouched.
-    void Text(std::string text) { sText = std::move(text); }
+    // Replaces the working text with a copy of `text`; the generator is untouched. Copying
+    // into the existing text reuses its storage, so a caller that sets texts of similar
+    // size over and over does not allocate (and fault in) fresh memory each time.
+    void Text(std::string_view text) { sText.assign(text); }
+    void Text(const char* text) { sText.assign(text); }
+    // Takes over `text` without copying it.
+    void Text(std::string&& text) { sText = std::move(text); }
     // The working text.
     const std::string& Text() const { return sText; }
     // Hands the working text over without copying it, leaving it empty.
@@ -32,11 +37,13 @@ public:
 
     // XORs every character with the next keystream byte, in place, first to last.
     void DoXor();
-    // Replaces the working text with its stretched form (n + (n + 2) / 3 characters).
+    // Replaces the working text with its stretched form (n + (n + 2) / 3 characters),
+    // within the text's own storage.
     void Stretch();
     // Replaces the working text with its shrunk form. Throws platform::RuntimeError
     // (5, "Invalid procedure call or argument") for the empty text or a data character
-    // below code 59, leaving the working text as it was.
+    // below code 59, leaving the working text as it was. Works within the text's own
+    // storage unless some character lies below code 59.
     void Shrink();
 
 private:

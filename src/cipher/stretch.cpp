@@ -1,5 +1,7 @@
 #include "cipher/stretch.h"
 
+#include <algorithm>
+
 namespace kerfo::cipher {
 
 void stretchInto(std::string_view in, char* out) {
@@ -26,6 +28,15 @@ void stretchInto(std::string_view in, char* out) {
         }
         out[rest] = static_cast<char>(high + kStretchOffset);
     }
+}
+
+int lowestCode(std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    unsigned char low = 255;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        low = std::min(low, p[i]);
+    }
+    return low;
 }
 
 bool shrinkInto(std::string_view in, char* out) {

@@ -24,6 +24,10 @@ constexpr long long shrunkLength(std::size_t length) {
     return l - l / 4;
 }
 
+// The lowest character code in `text` (255 for the empty text): a text whose lowest
+// code is at least kStretchOffset shrinks without error.
+int lowestCode(std::string_view text);
+
 // Shrinks `in` (non-empty) into out[0..shrunkLength(in.size())). Returns false, having
 // written an unspecified prefix, when a data character lies below code 59; characters
 // above 122 are not refused and give wrong but valid bytes. In multiples of four a long

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "cipher/cipher.h"
+#include "platform/error.h"
 #include "support/vectors.h"
 
 namespace kerfo::cipher {
@@ -85,6 +88,45 @@ TEST(StretchTest, WholeGroupsStretchAndShrinkPiecewise) {
     ASSERT_TRUE(shrinkInto(std::string_view(whole).substr(0, 2000), back.data()));
     ASSERT_TRUE(shrinkInto(std::string_view(whole).substr(2000), back.data() + 1500));
     EXPECT_EQ(back, in);
+}
+
+}  // namespace
+}  // namespace kerfo::cipher
+
+namespace kerfo::cipher {
+namespace {
+
+std::string patterned(std::size_t n, unsigned salt) {
+    std::string s(n, '\0');
+    std::uint32_t x = 0x9E3779B9u ^ salt;
+    for (auto& ch : s) {
+        x = x * 1664525u + 1013904223u;
+        ch = static_cast<char>(x >> 24);
+    }
+    return s;
+}
+
+// Stretch and Shrink work within the text's own storage in chunks; texts longer than a
+// chunk, ending anywhere in a group, must come out as the out-of-place encoding gives.
+TEST(StretchTest, InPlaceMatchesOutOfPlaceAcrossChunks) {
+    for (std::size_t n : {49151u, 49152u, 49153u, 98304u + 2u, 200000u}) {
+        const std::string in = patterned(n, static_cast<unsigned>(n));
+        std::string expected(stretchedLength(n), ' ');
+        stretchInto(in, expected.data());
+        const std::string out = stretched(in);
+        ASSERT_EQ(out, expected) << n;
+        ASSERT_EQ(shrunk(out), in) << n;
+    }
+}
+
+// A refused character far into a long text still leaves the whole text as it was.
+TEST(StretchTest, RefusedShrinkOfALongTextLeavesItUnchanged) {
+    std::string body = stretched(patterned(150000, 7));
+    body[170001] = ':';  // a data position (not a multiple of four, counted from 1)
+    Cipher c;
+    c.Text(body);
+    EXPECT_THROW(c.Shrink(), platform::RuntimeError);
+    EXPECT_EQ(c.Text(), body);
 }
 
 }  // namespace
