@@ -3,8 +3,13 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/message.h"
+
+namespace kerfo::platform {
+class FileSystem;
+}
 
 namespace kerfo::filejobs {
 
@@ -27,5 +32,7 @@ struct GateResult {
 // a regular file, each with its message; otherwise returns the mode and caption. Never
 // throws; never opens anything but a regular file.
 GateResult checkAll(const std::string& userFile);
+// The same on the file layer `files` (tests pass fakes).
+GateResult checkAll(const std::string& userFile, platform::FileSystem& files);
 
 }  // namespace kerfo::filejobs

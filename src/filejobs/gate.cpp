@@ -1,0 +1,113 @@
+#include "filejobs/gate.h"
+
+#include <array>
+
+#include "filejobs/paths.h"
+#include "platform/error.h"
+#include "platform/file_system.h"
+#include "platform/texts.h"
+
+namespace kerfo::filejobs {
+namespace {
+
+using platform::Icon;
+using platform::Message;
+
+struct AttributeRefusal {
+    int value;
+    std::string_view reason;
+    std::string_view advice;
+};
+
+// The attribute values that are refused; every other value passes.
+constexpr std::array kRefusedAttributes{
+    AttributeRefusal{1, texts::kReadOnly, texts::kChangeAttribute},
+    AttributeRefusal{2, texts::kHidden, texts::kChangeAttribute},
+    AttributeRefusal{3, texts::kReadOnlyHidden, texts::kChangeAttributes},
+    AttributeRefusal{4, texts::kSystemFile, texts::kNoSystemFiles},
+    AttributeRefusal{5, texts::kReadOnlySystem, texts::kNoSystemFiles},
+    AttributeRefusal{7, texts::kReadOnlyHidden, texts::kChangeAttributes},
+    AttributeRefusal{33, texts::kReadOnlyCapital, texts::kChangeAttribute},
+    AttributeRefusal{34, texts::kHidden, texts::kChangeAttribute},
+    AttributeRefusal{35, texts::kReadOnlyHidden, texts::kChangeAttributes},
+    AttributeRefusal{36, texts::kSystemFile, texts::kNoSystemFiles},
+};
+
+Message fileWarning(const std::string& path, std::string_view reason, std::string_view advice) {
+    std::string text = path;
+    text += reason;
+    text += texts::kCrLf;
+    text += advice;
+    return Message{std::move(text), Icon::kWarning, std::nullopt};
+}
+
+// The attribute value as the gate sees it: 0 when it cannot be read or does not fit
+// in the classic 16-bit value.
+int attributeValue(platform::FileSystem& files, const std::string& path) {
+    try {
+        const int value = files.attributes(path);
+        return value < 0 || value > 32767 ? 0 : value;
+    } catch (const platform::RuntimeError&) {
+        return 0;
+    }
+}
+
+// The first eight bytes, or spaces where the file is shorter or cannot be read.
+std::string probe(platform::FileSystem& files, const std::string& path) {
+    std::string head(kMarker.size(), ' ');
+    try {
+        const auto file = files.openRead(path);
+        std::size_t got = 0;
+        while (got < head.size()) {
+            const std::size_t n = file->read(head.data() + got, head.size() - got);
+            if (n == 0) break;
+            got += n;
+        }
+    } catch (const platform::RuntimeError&) {
+        // An unreadable file probes as plain; the job reports why it cannot be read.
+    }
+    return head;
+}
+
+}  // namespace
+
+GateResult checkAll(const std::string& userFile, platform::FileSystem& files) {
+    GateResult result;
+    if (userFile.empty()) {
+        result.refusal = Message{std::string(texts::kUsage), Icon::kWarning,
+                                 std::string(texts::kAppTitle)};
+        return result;
+    }
+
+    // A missing file, a directory or one whose length cannot be read counts as empty.
+    const auto info = files.stat(userFile);
+    const bool regular = info && info->type == platform::FileType::kRegular;
+    if (!info || info->type == platform::FileType::kDirectory || (regular && info->size == 0)) {
+        result.refusal = fileWarning(userFile, texts::kIsEmpty, texts::kEmptyAdvice);
+        return result;
+    }
+
+    const int attributes = attributeValue(files, userFile);
+    for (const auto& refused : kRefusedAttributes) {
+        if (refused.value == attributes) {
+            result.refusal = fileWarning(userFile, refused.reason, refused.advice);
+            return result;
+        }
+    }
+    // Whatever its attribute value, a device, FIFO or socket is never opened: reading a
+    // FIFO would hang the program.
+    if (!regular) {
+        result.refusal = fileWarning(userFile, texts::kSystemFile, texts::kNoSystemFiles);
+        return result;
+    }
+
+    result.mode = probe(files, userFile) == kMarker ? Mode::kDecrypt : Mode::kEncrypt;
+    result.caption = std::string(texts::kCaptionPrefix) + GetFileName(userFile, kPathSeparator);
+    return result;
+}
+
+GateResult checkAll(const std::string& userFile) {
+    return checkAll(userFile, platform::realFileSystem());
+}
+
+}  // namespace kerfo::filejobs

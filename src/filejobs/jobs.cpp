@@ -1,0 +1,425 @@
+// The encrypt and decrypt jobs. Both stream: the file passes through a few fixed
+// buffers, so memory stays bounded whatever its size. Both write to a private temporary
+// file beside the target, read it back to check it, and only then rename it into place,
+// so that a failure at any point leaves the original as it was.
+#include "filejobs/jobs.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <new>
+#include <vector>
+
+#include "cipher/cipher.h"
+#include "cipher/digest.h"
+#include "cipher/keystream.h"
+#include "cipher/stretch.h"
+#include "filejobs/checksum.h"
+#include "filejobs/gate.h"
+#include "filejobs/paths.h"
+#include "platform/file_system.h"
+#include "platform/texts.h"
+
+namespace kerfo::filejobs {
+namespace {
+
+using platform::ErrorNumber;
+using platform::File;
+using platform::FileSystem;
+using platform::RuntimeError;
+
+constexpr std::size_t kLineLength = 70;
+// 105 plain bytes stretch to 140 characters, two whole lines: a chunk of plain bytes
+// that is a multiple of 105 always ends on a line end.
+constexpr std::size_t kPlainChunk = 105 * 8192;
+// Body characters per decryption step, a multiple of four (one stretch group).
+constexpr std::size_t kBodyChunk = 4 * 256 * 1024;
+constexpr std::size_t kReadBuffer = 256 * 1024;
+// The header's fields: marker 1-8, salt 9-16, digest 17-24.
+constexpr std::size_t kSaltOffset = 8;
+constexpr std::size_t kDigestOffset = 16;
+constexpr std::size_t kFieldLength = 8;
+
+// Reads until `size` bytes are in or the file ends; returns the count.
+std::size_t readFull(File& file, char* buffer, std::size_t size) {
+    std::size_t got = 0;
+    while (got < size) {
+        const std::size_t n = file.read(buffer + got, size - got);
+        if (n == 0) break;
+        got += n;
+    }
+    return got;
+}
+
+// Reads an encrypted file: its header line, then its body with the line breaks dropped.
+class EncryptedReader {
+public:
+    explicit EncryptedReader(File& file) : m_file(file), m_buffer(kReadBuffer) {}
+
+    // The first line without its line end (CR LF, CR or LF). Reading at the end of the
+    // file is error 62; a line longer than any key can be is read no further than
+    // `limit` characters and reported by `tooLong`.
+    std::string headerLine(std::size_t limit, bool& tooLong) {
+        tooLong = false;
+        if (!fill()) throw RuntimeError(ErrorNumber::kInputPastEnd);
+        std::string line;
+        while (fill()) {
+            const char ch = m_buffer[m_pos];
+            if (ch == '\r' || ch == '\n') return line;  // the body drops the line end
+            if (line.size() == limit) {
+                tooLong = true;
+                return line;
+            }
+            line.push_back(ch);
+            ++m_pos;
+        }
+        return line;
+    }
+
+    // Copies up to `size` body characters into `out`; fewer only at the end of the file.
+    // A character that no encryption writes (outside 59..122) is error 5.
+    std::size_t body(char* out, std::size_t size) {
+        std::size_t got = 0;
+        while (got < size && fill()) {
+            const auto ch = static_cast<unsigned char>(m_buffer[m_pos++]);
+            if (ch == '\r' || ch == '\n') continue;
+            if (ch < cipher::kStretchOffset || ch > cipher::kStretchOffset + 63) {
+                throw RuntimeError(ErrorNumber::kInvalidCall);
+            }
+            out[got++] = static_cast<char>(ch);
+        }
+        return got;
+    }
+
+private:
+    bool fill() {
+        if (m_pos < m_length) return true;
+        m_pos = 0;
+        m_length = m_file.read(m_buffer.data(), m_buffer.size());
+        return m_length > 0;
+    }
+
+    File& m_file;
+    std::vector<char> m_buffer;
+    std::size_t m_pos = 0;
+    std::size_t m_length = 0;
+};
+
+// Shrinks and XORs the body that follows the header into plain bytes, handing them to
+// `sink` piece by piece. The cipher must already be keyed with the header line. A body
+// that is empty or leaves one character over (length mod 4 = 1) is error 5.
+template <typename Sink>
+void decodeBody(EncryptedReader& reader, Sink&& sink) {
+    std::vector<char> body(kBodyChunk);
+    std::vector<char> plain(kBodyChunk / 4 * 3);
+    std::uint64_t total = 0;
+    for (;;) {
+        const std::size_t n = reader.body(body.data(), body.size());
+        total += n;
+        if (n < body.size() && (total == 0 || total % 4 == 1)) {
+            throw RuntimeError(ErrorNumber::kInvalidCall);
+        }
+        if (n == 0) break;
+        const auto m = static_cast<std::size_t>(cipher::shrunkLength(n));
+        if (!cipher::shrinkInto(std::string_view(body.data(), n), plain.data())) {
+            throw RuntimeError(ErrorNumber::kInvalidCall);
+        }
+        cipher::xorKeystream(reinterpret_cast<unsigned char*>(plain.data()), m);
+        sink(plain.data(), m);
+        if (n < body.size()) break;
+    }
+}
+
+// Removes the temporary file unless the job has renamed it into place. Declared before
+// the file it guards, so that the file is closed before it is removed.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(FileSystem& files) : m_files(files) {}
+    ~TemporaryFile() {
+        if (m_path.empty()) return;
+        try {
+            m_files.remove(m_path);
+        } catch (...) {
+            // Nothing more can be done; the original is intact either way.
+        }
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    std::string& path() { return m_path; }
+    void release() { m_path.clear(); }
+
+private:
+    FileSystem& m_files;
+    std::string m_path;
+};
+
+// What the job writes and how its output is checked, for one direction.
+struct Replacement {
+    FileSystem& files;
+    std::string source;
+    std::string target;
+    unsigned permissions = 0600;
+};
+
+// Puts the checked temporary file in place of the source: rename onto the target name
+// (atomically replacing a file of that name), sync the directory, then remove the
+// source when its name differs.
+void commit(const Replacement& job, TemporaryFile& temporary) {
+    job.files.rename(temporary.path(), job.target);
+    temporary.release();
+    const std::string directory = platform::directoryOf(job.target);
+    job.files.syncDirectory(directory);
+    if (job.source != job.target) {
+        job.files.remove(job.source);
+        job.files.syncDirectory(platform::directoryOf(job.source));
+    }
+}
+
+FileSystem& fileSystemOf(const JobContext& context) {
+    return context.files != nullptr ? *context.files : platform::realFileSystem();
+}
+
+// The source as the job works on it: links resolved, so that the file itself is
+// replaced, and only a regular file.
+Replacement prepare(FileSystem& files, const std::string& userFile, std::string_view extension) {
+    Replacement job{files, files.resolve(userFile), {}, 0600};
+    const auto info = files.stat(job.source);
+    if (!info) throw RuntimeError(ErrorNumber::kFileNotFound);
+    if (info->type != platform::FileType::kRegular) {
+        throw RuntimeError(ErrorNumber::kPathFileAccess);
+    }
+    job.permissions = info->permissions;
+    job.target = replaceExtension(job.source, extension);
+    return job;
+}
+
+JobResult failure(const RuntimeError& error, std::string newPath = {}) {
+    return JobResult{JobStatus::kFailed, std::move(newPath), error};
+}
+
+// Runs a job body, turning every failure into a result: the jobs never throw.
+template <typename Body>
+JobResult guarded(Body&& body) {
+    try {
+        return body();
+    } catch (const RuntimeError& error) {
+        return failure(error);
+    } catch (const std::bad_alloc&) {
+        return failure(RuntimeError(ErrorNumber::kOutOfMemory));
+    } catch (const std::exception&) {
+        return failure(RuntimeError(ErrorNumber::kDeviceIo));
+    }
+}
+
+std::string headerFor(const std::string& saltText, const std::string& password) {
+    const std::string salt = cipher::Hash(saltText);
+    std::string header(kMarker);
+    header += salt;
+    header += cipher::Hash(salt + password);
+    return header;
+}
+
+// Writes the encrypted form of `in` to `out`; returns the checksum of the plain bytes.
+Checksum writeEncrypted(File& in, File& out, const std::string& header) {
+    cipher::Cipher keyed;
+    keyed.KeyString(header);
+    std::string headerLine = header;
+    headerLine += texts::kCrLf;
+    out.write(headerLine.data(), headerLine.size());
+
+    std::vector<char> plain(kPlainChunk);
+    std::vector<char> body(cipher::stretchedLength(kPlainChunk));
+    std::vector<char> lines(body.size() / kLineLength * (kLineLength + 2));
+    Checksum sum;
+    bool first = true;
+    for (;;) {
+        const std::size_t n = readFull(in, plain.data(), plain.size());
+        // At least one body line is written, empty for an empty file.
+        if (n == 0 && !first) break;
+        first = false;
+        sum.update(plain.data(), n);
+        cipher::xorKeystream(reinterpret_cast<unsigned char*>(plain.data()), n);
+        const std::size_t length = cipher::stretchedLength(n);
+        cipher::stretchInto(std::string_view(plain.data(), n), body.data());
+        std::size_t w = 0;
+        std::size_t off = 0;
+        do {
+            const std::size_t take = std::min(kLineLength, length - off);
+            std::copy_n(body.data() + off, take, lines.data() + w);
+            w += take;
+            lines[w++] = '\r';
+            lines[w++] = '\n';
+            off += kLineLength;
+        } while (off < length);
+        out.write(lines.data(), w);
+        if (n < plain.size()) break;
+    }
+    return sum;
+}
+
+// Decrypts the temporary file again and compares the result with what went in.
+void verifyEncrypted(FileSystem& files, const std::string& path, const std::string& header,
+                     const Checksum& expected) {
+    const auto file = files.openRead(path);
+    EncryptedReader reader(*file);
+    bool tooLong = false;
+    if (reader.headerLine(header.size(), tooLong) != header || tooLong) {
+        throw RuntimeError(ErrorNumber::kDeviceIo);
+    }
+    cipher::Cipher keyed;
+    keyed.KeyString(header);
+    Checksum sum;
+    decodeBody(reader, [&sum](const char* data, std::size_t size) { sum.update(data, size); });
+    if (sum != expected) throw RuntimeError(ErrorNumber::kDeviceIo);
+}
+
+// Reads the temporary file again and compares it with what was written.
+void verifyPlain(FileSystem& files, const std::string& path, const Checksum& expected) {
+    const auto file = files.openRead(path);
+    std::vector<char> buffer(kReadBuffer);
+    Checksum sum;
+    while (const std::size_t n = file->read(buffer.data(), buffer.size())) {
+        sum.update(buffer.data(), n);
+    }
+    if (sum != expected) throw RuntimeError(ErrorNumber::kDeviceIo);
+}
+
+// Makes the written bytes durable and gives the file the original's permission bits.
+void finish(File& out, unsigned permissions) {
+    out.sync();
+    out.setPermissions(permissions);
+    out.close();
+}
+
+}  // namespace
+
+JobContext defaultJobContext() {
+    JobContext context;
+    context.saltSource = [] {
+        // The date, then the seconds since midnight to the hundredth, as the classic
+        // runtime prints a single-precision number.
+        const auto now = std::chrono::system_clock::now();
+        const std::time_t t = std::chrono::system_clock::to_time_t(now);
+        std::tm local{};
+#ifdef _WIN32
+        localtime_s(&local, &t);
+#else
+        localtime_r(&t, &local);
+#endif
+        const auto centiseconds = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      now - std::chrono::system_clock::from_time_t(t))
+                                      .count() / 10;
+        const auto seconds = static_cast<float>(local.tm_hour * 3600 + local.tm_min * 60 +
+                                                local.tm_sec + static_cast<double>(centiseconds) / 100.0);
+        char text[64];
+        std::snprintf(text, sizeof text, "%d/%d/%d%.7g", local.tm_mon + 1, local.tm_mday,
+                      local.tm_year + 1900, static_cast<double>(seconds));
+        return std::string(text);
+    };
+    return context;
+}
+
+JobResult Encrypt(const std::string& userFile, std::string_view password,
+                  const JobContext& context) {
+    return guarded([&]() -> JobResult {
+        FileSystem& files = fileSystemOf(context);
+        const Replacement job = prepare(files, userFile, ".kfo");
+        const std::string saltText = context.saltSource ? context.saltSource() : std::string();
+        const std::string header = headerFor(saltText, passwordBytes(password));
+
+        TemporaryFile temporary(files);
+        Checksum plainSum;
+        {
+            const auto in = files.openRead(job.source);
+            const auto out = files.createTemp(platform::directoryOf(job.target), temporary.path());
+            plainSum = writeEncrypted(*in, *out, header);
+            finish(*out, job.permissions);
+        }
+        verifyEncrypted(files, temporary.path(), header, plainSum);
+        try {
+            commit(job, temporary);
+        } catch (const RuntimeError& error) {
+            // Past the rename the new file stands complete; report the failed removal.
+            return failure(error, temporary.path().empty() ? job.target : std::string());
+        }
+        return JobResult{JobStatus::kDone, job.target, std::nullopt};
+    });
+}
+
+JobResult Decrypt(const std::string& userFile, std::string_view password,
+                  const JobContext& context) {
+    return guarded([&]() -> JobResult {
+        FileSystem& files = fileSystemOf(context);
+        const Replacement job = prepare(files, userFile, ".txt");
+
+        const auto in = files.openRead(job.source);  // closed before the source is removed
+        EncryptedReader reader(*in);
+        bool tooLong = false;
+        const std::string header = reader.headerLine(cipher::kMaxKeyLength + 1, tooLong);
+
+        const std::string salt =
+            header.size() > kSaltOffset ? header.substr(kSaltOffset, kFieldLength) : std::string();
+        const std::string digest = cipher::Hash(salt + passwordBytes(password));
+        // The digest is where the header keeps it, characters 17..24.
+        if (header.size() < kDigestOffset + kFieldLength ||
+            header.compare(kDigestOffset, kFieldLength, digest) != 0) {
+            return JobResult{JobStatus::kWrongPassword, {}, std::nullopt};
+        }
+        if (tooLong) throw RuntimeError(ErrorNumber::kOverflow);  // no key can be that long
+
+        cipher::Cipher keyed;
+        keyed.KeyString(header);
+        TemporaryFile temporary(files);
+        Checksum plainSum;
+        {
+            const auto out = files.createTemp(platform::directoryOf(job.target), temporary.path());
+            decodeBody(reader, [&](const char* data, std::size_t size) {
+                plainSum.update(data, size);
+                out->write(data, size);
+            });
+            finish(*out, job.permissions);
+        }
+        in->close();
+        verifyPlain(files, temporary.path(), plainSum);
+        try {
+            commit(job, temporary);
+        } catch (const RuntimeError& error) {
+            return failure(error, temporary.path().empty() ? job.target : std::string());
+        }
+        return JobResult{JobStatus::kDone, job.target, std::nullopt};
+    });
+}
+
+platform::Message wrongPasswordMessage() {
+    return platform::Message{std::string(texts::kAccessDenied), platform::Icon::kWarning,
+                             std::string(texts::kAppTitle)};
+}
+
+platform::Message decryptErrorReport(const platform::RuntimeError& error) {
+    std::string text(texts::kErrorReportLead);
+    text += ' ';
+    text += std::to_string(error.code());
+    text += texts::kErrorReportMiddle;
+    text += texts::kCrLf;
+    text += texts::kCrLf;
+    text += error.description();
+    text += texts::kCrLf;
+    text += texts::kErrorReportCause;
+    return platform::Message{std::move(text), platform::Icon::kError,
+                             std::string(texts::kErrorReportTitle)};
+}
+
+platform::Message encryptFailureMessage(const platform::RuntimeError& error) {
+    std::string text(texts::kRunTimeErrorLead);
+    text += std::to_string(error.code());
+    text += texts::kRunTimeErrorMiddle;
+    text += texts::kCrLf;
+    text += texts::kCrLf;
+    text += error.description();
+    return platform::Message{std::move(text), platform::Icon::kError,
+                             std::string(texts::kAppTitle)};
+}
+
+}  // namespace kerfo::filejobs

@@ -1,0 +1,158 @@
+// The file layer on POSIX systems.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include "platform/error.h"
+#include "platform/file_system.h"
+
+namespace kerfo::platform {
+namespace {
+
+[[noreturn]] void throwErrno(int err) { throw RuntimeError::fromErrno(err); }
+
+class PosixFile final : public File {
+public:
+    explicit PosixFile(int fd) : m_fd(fd) {}
+    ~PosixFile() override {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    PosixFile(const PosixFile&) = delete;
+    PosixFile& operator=(const PosixFile&) = delete;
+
+    std::size_t read(char* buffer, std::size_t size) override {
+        for (;;) {
+            const ssize_t n = ::read(m_fd, buffer, size);
+            if (n >= 0) return static_cast<std::size_t>(n);
+            if (errno != EINTR) throwErrno(errno);
+        }
+    }
+
+    void write(const char* data, std::size_t size) override {
+        while (size > 0) {
+            const ssize_t n = ::write(m_fd, data, size);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                throwErrno(errno);
+            }
+            // A write that makes no progress means the device has no room left.
+            if (n == 0) throwErrno(ENOSPC);
+            data += n;
+            size -= static_cast<std::size_t>(n);
+        }
+    }
+
+    void sync() override {
+        if (::fsync(m_fd) != 0) throwErrno(errno);
+    }
+
+    void setPermissions(unsigned permissions) override {
+        if (::fchmod(m_fd, static_cast<mode_t>(permissions)) != 0) throwErrno(errno);
+    }
+
+    void close() override {
+        const int fd = m_fd;
+        m_fd = -1;
+        // Delayed write errors (NFS, a full quota) surface here.
+        if (fd >= 0 && ::close(fd) != 0 && errno != EINTR) throwErrno(errno);
+    }
+
+private:
+    int m_fd;
+};
+
+class PosixFileSystem final : public FileSystem {
+public:
+    std::optional<FileInfo> stat(const std::string& path) override {
+        struct ::stat st {};
+        if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+        FileInfo info;
+        info.type = S_ISREG(st.st_mode)   ? FileType::kRegular
+                    : S_ISDIR(st.st_mode) ? FileType::kDirectory
+                                          : FileType::kOther;
+        info.size = static_cast<std::uint64_t>(st.st_size);
+        info.permissions = static_cast<unsigned>(st.st_mode) & 0777u;
+        return info;
+    }
+
+    int attributes(const std::string& path) override {
+        struct ::stat st {};
+        if (::stat(path.c_str(), &st) != 0) throwErrno(errno);
+        int value = 0;
+        if (S_ISDIR(st.st_mode)) {
+            value |= kAttrDirectory;
+        } else if (!S_ISREG(st.st_mode)) {
+            value |= kAttrSystem;  // devices, FIFOs and sockets are the system's business
+        }
+        if ((st.st_mode & S_IWUSR) == 0 || ::access(path.c_str(), W_OK) != 0) {
+            value |= kAttrReadOnly;
+        }
+        const auto slash = path.find_last_of('/');
+        const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+        if (nameStart < path.size() && path[nameStart] == '.') value |= kAttrHidden;
+        return value;
+    }
+
+    std::string resolve(const std::string& path) override {
+        char* resolved = ::realpath(path.c_str(), nullptr);
+        if (resolved == nullptr) return path;
+        std::string result(resolved);
+        std::free(resolved);
+        return result;
+    }
+
+    std::unique_ptr<File> openRead(const std::string& path) override {
+        // Non-blocking, so that opening a FIFO without a writer cannot hang; only
+        // regular files are handed out.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) throwErrno(errno);
+        auto file = std::make_unique<PosixFile>(fd);
+        struct ::stat st {};
+        if (::fstat(fd, &st) != 0) throwErrno(errno);
+        if (!S_ISREG(st.st_mode)) throw RuntimeError(ErrorNumber::kPathFileAccess);
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+        return file;
+    }
+
+    std::unique_ptr<File> createTemp(const std::string& directory,
+                                     std::string& createdPath) override {
+        // mkstemp creates the file exclusively and readable by its owner only.
+        std::string pattern = directory;
+        if (pattern.empty() || pattern.back() != '/') pattern += '/';
+        pattern += ".kerfo-XXXXXX";
+        const int fd = ::mkstemp(pattern.data());
+        if (fd < 0) throwErrno(errno);
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        createdPath = pattern;
+        return std::make_unique<PosixFile>(fd);
+    }
+
+    void rename(const std::string& from, const std::string& to) override {
+        if (::rename(from.c_str(), to.c_str()) != 0) throwErrno(errno);
+    }
+
+    void remove(const std::string& path) override {
+        if (::unlink(path.c_str()) != 0) throwErrno(errno);
+    }
+
+    void syncDirectory(const std::string& directory) noexcept override {
+        const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return;
+        ::fsync(fd);  // some file systems cannot sync a directory; the rename stands anyway
+        ::close(fd);
+    }
+};
+
+}  // namespace
+
+FileSystem& realFileSystem() {
+    static PosixFileSystem fileSystem;
+    return fileSystem;
+}
+
+}  // namespace kerfo::platform
