@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -11,11 +13,33 @@
 #include <gtest/gtest.h>
 
 #include "fakes/recording_sink.h"
-#include "fakes/scratch_dir.h"
 #include "settings/file_store.h"
 #include "settings/registry.h"
 
 namespace kerfo::test {
+
+// A fresh folder for one test, removed with everything in it afterwards.
+class TempHome {
+public:
+    TempHome() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "kerfo-settings-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        m_path = pattern;
+    }
+    ~TempHome() {
+        std::error_code ignored;
+        // A test may have taken permissions away; give them back so everything goes.
+        std::filesystem::permissions(m_path / "kerfo" / settings::kStoreFileName,
+                                     std::filesystem::perms::owner_all, ignored);
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    TempHome(const TempHome&) = delete;
+    TempHome& operator=(const TempHome&) = delete;
+    const std::filesystem::path& path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
 
 class UserStoreTest : public ::testing::Test {
 protected:
@@ -40,7 +64,7 @@ protected:
         std::ofstream(store->filePath(), std::ios::binary | std::ios::trunc) << bytes;
     }
 
-    ScratchDir m_home;
+    TempHome m_home;
     RecordingSink sink;
     std::unique_ptr<settings::FileStore> store;
     std::unique_ptr<settings::Registry> registry;
