@@ -41,6 +41,26 @@ inline constexpr std::string_view kErrorReportCause = "Probable cause: a tampere
 inline constexpr std::string_view kRunTimeErrorLead = "Run-time error '";
 inline constexpr std::string_view kRunTimeErrorMiddle = "':";
 
+// The command-line tool.
+inline constexpr std::string_view kCliName = "kerfo-cli";
+inline constexpr std::string_view kCliDescription =
+    "Replaces a text file by its encrypted .kfo file under a password, or an encrypted "
+    "file by its plain .txt file.";
+inline constexpr std::string_view kCliEncryptHelp = "replace a plain FILE by its encrypted .kfo file";
+inline constexpr std::string_view kCliDecryptHelp = "replace an encrypted FILE by its plain .txt file";
+inline constexpr std::string_view kCliCheckHelp =
+    "say \"encrypt\" or \"decrypt\", or print the refusal";
+inline constexpr std::string_view kCliFileHelp = "the file to work on";
+inline constexpr std::string_view kCliPasswordStdinHelp =
+    "read the password from the first line of standard input";
+inline constexpr std::string_view kCliModeEncrypt = "encrypt";
+inline constexpr std::string_view kCliModeDecrypt = "decrypt";
+inline constexpr std::string_view kCliAlreadyEncrypted = " is already encrypted: use decrypt.";
+inline constexpr std::string_view kCliNotEncrypted = " is not an encrypted file: use encrypt.";
+inline constexpr std::string_view kCliNoTerminal =
+    "no terminal to ask for the password: use --password-stdin.";
+inline constexpr std::string_view kCliNoPasswordLine = "no password on standard input.";
+
 // The main window.
 inline constexpr std::string_view kPasswordsDiffer =
     "The two passwords are not the same.\r\nPlease adjust...";
