@@ -9,6 +9,11 @@
 
 namespace kerfo::cipher::detail {
 
+struct Bounds {
+    unsigned low;
+    unsigned high;
+};
+
 struct Kernels {
     const char* name;
     // out[i] = in[i] XOR the keystream byte of step i + 1 after `seed` (in == out is
@@ -21,8 +26,8 @@ struct Kernels {
     // character is at least 59; returns how many groups it did (all of them when no
     // character lies below 59, otherwise some number up to the first such group).
     std::size_t (*shrinkGroups)(const unsigned char* in, std::size_t groups, unsigned char* out);
-    // The lowest byte value of data[0..size), 255 when size is 0.
-    unsigned (*lowest)(const unsigned char* data, std::size_t size);
+    // The lowest and highest byte values of data[0..size); {255, 0} when size is 0.
+    Bounds (*bounds)(const unsigned char* data, std::size_t size);
 };
 
 // The kernels for this CPU, chosen on first use.

@@ -72,24 +72,27 @@ std::size_t shrinkGroupsAvx2(const unsigned char* in, std::size_t groups, unsign
     return g + shrinkGroupsScalar(in + 4 * g, groups - g, out + 3 * g);
 }
 
-unsigned lowestAvx2(const unsigned char* data, std::size_t size) {
+Bounds boundsAvx2(const unsigned char* data, std::size_t size) {
     std::size_t i = 0;
     __m256i low = _mm256_set1_epi8(-1);
+    __m256i high = _mm256_setzero_si256();
     for (; i + 32 <= size; i += 32) {
-        low = _mm256_min_epu8(low, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i)));
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
+        low = _mm256_min_epu8(low, x);
+        high = _mm256_max_epu8(high, x);
     }
-    alignas(32) unsigned char lanes[32];
+    alignas(32) unsigned char lanes[64];
     _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), low);
-    const unsigned a = lowestScalar(lanes, 32);
-    const unsigned b = lowestScalar(data + i, size - i);
-    return a < b ? a : b;
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes + 32), high);
+    const Bounds vector{boundsScalar(lanes, 32).low, boundsScalar(lanes + 32, 32).high};
+    return merge(vector, boundsScalar(data + i, size - i));
 }
 
 }  // namespace
 
 const Kernels& avx2Kernels() {
     static constexpr Kernels kSet{"avx2", xorStreamAvx2, stretchGroupsAvx2, shrinkGroupsAvx2,
-                                  lowestAvx2};
+                                  boundsAvx2};
     return kSet;
 }
 

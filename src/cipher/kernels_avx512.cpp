@@ -66,22 +66,27 @@ std::size_t shrinkGroupsAvx512(const unsigned char* in, std::size_t groups, unsi
     return g + shrinkGroupsScalar(in + 4 * g, groups - g, out + 3 * g);
 }
 
-unsigned lowestAvx512(const unsigned char* data, std::size_t size) {
+Bounds boundsAvx512(const unsigned char* data, std::size_t size) {
     std::size_t i = 0;
     __m512i low = _mm512_set1_epi8(-1);
-    for (; i + 64 <= size; i += 64) low = _mm512_min_epu8(low, _mm512_loadu_si512(data + i));
-    alignas(64) unsigned char lanes[64];
+    __m512i high = _mm512_setzero_si512();
+    for (; i + 64 <= size; i += 64) {
+        const __m512i x = _mm512_loadu_si512(data + i);
+        low = _mm512_min_epu8(low, x);
+        high = _mm512_max_epu8(high, x);
+    }
+    alignas(64) unsigned char lanes[128];
     _mm512_store_si512(lanes, low);
-    const unsigned a = lowestScalar(lanes, 64);
-    const unsigned b = lowestScalar(data + i, size - i);
-    return a < b ? a : b;
+    _mm512_store_si512(lanes + 64, high);
+    const Bounds vector{boundsScalar(lanes, 64).low, boundsScalar(lanes + 64, 64).high};
+    return merge(vector, boundsScalar(data + i, size - i));
 }
 
 }  // namespace
 
 const Kernels& avx512Kernels() {
     static constexpr Kernels kSet{"avx512", xorStreamAvx512, stretchGroupsAvx512,
-                                  shrinkGroupsAvx512, lowestAvx512};
+                                  shrinkGroupsAvx512, boundsAvx512};
     return kSet;
 }
 

@@ -117,10 +117,18 @@ inline std::size_t shrinkGroupsScalar(const unsigned char* in, std::size_t group
     return groups;
 }
 
-inline unsigned lowestScalar(const unsigned char* data, std::size_t size) {
+inline Bounds boundsScalar(const unsigned char* data, std::size_t size) {
     unsigned char low = 255;
-    for (std::size_t i = 0; i < size; ++i) low = data[i] < low ? data[i] : low;
-    return low;
+    unsigned char high = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        low = data[i] < low ? data[i] : low;
+        high = data[i] > high ? data[i] : high;
+    }
+    return {low, high};
+}
+
+inline Bounds merge(Bounds a, Bounds b) {
+    return {a.low < b.low ? a.low : b.low, a.high > b.high ? a.high : b.high};
 }
 
 }  // namespace

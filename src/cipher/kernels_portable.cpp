@@ -15,7 +15,7 @@ std::uint32_t xorStreamPortable(const unsigned char* in, unsigned char* out, std
 
 const Kernels& portableKernels() {
     static constexpr Kernels kSet{"portable", xorStreamPortable, stretchGroupsScalar,
-                                  shrinkGroupsScalar, lowestScalar};
+                                  shrinkGroupsScalar, boundsScalar};
     return kSet;
 }
 

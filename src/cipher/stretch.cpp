@@ -19,7 +19,7 @@ void stretchInto(std::string_view in, char* out) {
 }
 
 int lowestCode(std::string_view text) {
-    return static_cast<int>(detail::bestKernels().lowest(bytes(text), text.size()));
+    return static_cast<int>(detail::bestKernels().bounds(bytes(text), text.size()).low);
 }
 
 bool shrinkInto(std::string_view in, char* out) {

@@ -19,7 +19,8 @@ namespace {
 // the passes over it.
 constexpr std::size_t kEncryptPiece = 3 * 8192;
 constexpr std::size_t kDecryptPiece = 64 * 1024;
-constexpr unsigned char kLowestCharacter = 59;
+constexpr unsigned kLowestCharacter = 59;
+constexpr unsigned kHighestCharacter = 59 + 63;
 
 const unsigned char* bytes(const char* p) { return reinterpret_cast<const unsigned char*>(p); }
 
@@ -140,8 +141,8 @@ std::size_t EncryptTransform::finish(char* out) {
     return static_cast<std::size_t>(dst - out);
 }
 
-DecryptTransform::DecryptTransform()
-    : m_seed(platform::randomSeed()), m_joined(kDecryptPiece + 4) {}
+DecryptTransform::DecryptTransform(BodyCheck check)
+    : m_check(check), m_seed(platform::randomSeed()), m_joined(kDecryptPiece + 4) {}
 
 std::size_t DecryptTransform::shrinkAndXor(std::size_t groups, char* out) {
     auto* dst = reinterpret_cast<unsigned char*>(out);
@@ -166,8 +167,14 @@ std::size_t DecryptTransform::update(std::string_view input, char* out) {
         const std::size_t take = std::min(left, kDecryptPiece);
         unsigned char* piece = m_joined.data() + m_pending;
         std::size_t joined = joinLines(src, take, piece);
-        if (kernels.lowest(piece, joined) < kLowestCharacter) {
+        detail::Bounds bounds = kernels.bounds(piece, joined);
+        if (bounds.low < kLowestCharacter) {
             joined = joinExact(src, take, piece);
+            bounds = kernels.bounds(piece, joined);
+        }
+        if (m_check == BodyCheck::kWrittenForm &&
+            (bounds.low < kLowestCharacter || bounds.high > kHighestCharacter)) {
+            throw RuntimeError(ErrorNumber::kInvalidCall);
         }
         src += take;
         left -= take;
@@ -182,7 +189,7 @@ std::size_t DecryptTransform::update(std::string_view input, char* out) {
 }
 
 std::size_t DecryptTransform::finish(char* out) {
-    if (!m_anyCharacter) {
+    if (!m_anyCharacter || (m_check == BodyCheck::kWrittenForm && m_pending == 1)) {
         throw RuntimeError(ErrorNumber::kInvalidCall);
     }
     auto* dst = reinterpret_cast<unsigned char*>(out);

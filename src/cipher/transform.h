@@ -50,13 +50,23 @@ private:
     bool m_anyCharacter = false;
 };
 
+// Which bodies a decryption accepts.
+enum class BodyCheck {
+    // Exactly what Cipher::Shrink accepts: only a data character below 59 (or an empty
+    // body) is refused; other odd characters give wrong but valid bytes.
+    kLikeShrink,
+    // Only what the encryption writes: every character within 59..122, and never a single
+    // character after the last whole group.
+    kWrittenForm,
+};
+
 // Decryption: construct right after keying a Cipher with the header line; feed everything
 // after the header line in chunks of any size with update(), then call finish() once.
 // Every CR and every LF ends a line and is dropped; the rest is the body.
 class DecryptTransform {
 public:
     // Takes the keystream from the shared generator's current state.
-    DecryptTransform();
+    explicit DecryptTransform(BodyCheck check = BodyCheck::kLikeShrink);
 
     // At most this many bytes come out of update() for `inputSize` bytes of input.
     static constexpr std::size_t maxOutput(std::size_t inputSize) {
@@ -67,17 +77,18 @@ public:
 
     // Joins, shrinks and XORs the whole groups that `input` completes into out (room for
     // maxOutput(input.size())); returns how many bytes it wrote. Throws
-    // platform::RuntimeError (5, "Invalid procedure call or argument") at a data character
-    // below code 59; what was written before then must be discarded.
+    // platform::RuntimeError (5, "Invalid procedure call or argument") at a character the
+    // BodyCheck refuses; what was written before then must be discarded.
     std::size_t update(std::string_view input, char* out);
     // Writes the last partial group; returns the count. Throws platform::RuntimeError (5)
-    // when the body was empty (no character besides line ends) or its last group holds a
-    // data character below 59.
+    // when the body was empty (no character besides line ends) or its last group is one
+    // the BodyCheck refuses.
     std::size_t finish(char* out);
 
 private:
     std::size_t shrinkAndXor(std::size_t groups, char* out);
 
+    BodyCheck m_check;
     std::uint32_t m_seed;
     std::vector<unsigned char> m_joined;  // m_pending characters carried over, then a piece
     std::size_t m_pending = 0;

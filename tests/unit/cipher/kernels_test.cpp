@@ -91,15 +91,21 @@ TEST_P(KernelsTest, ShrinkStopsBeforeACharacterBelowTheRange) {
     }
 }
 
-TEST_P(KernelsTest, LowestFindsTheSmallestByteAnywhere) {
+TEST_P(KernelsTest, BoundsFindTheSmallestAndLargestByteAnywhere) {
     const Kernels& k = *GetParam();
-    EXPECT_EQ(k.lowest(nullptr, 0), 255u);
-    auto data = bodyCharacters(1000, 6);
-    for (std::size_t pos : {0u, 31u, 32u, 500u, 999u}) {
-        auto copy = data;
-        copy[pos] = 13;
-        EXPECT_EQ(k.lowest(copy.data(), pos + 1), 13u) << k.name << pos;
-        EXPECT_GE(k.lowest(copy.data(), pos), 59u) << k.name << pos;
+    EXPECT_EQ(k.bounds(nullptr, 0).low, 255u);
+    EXPECT_EQ(k.bounds(nullptr, 0).high, 0u);
+    const auto data = bodyCharacters(1000, 6);
+    for (std::size_t pos : {0u, 31u, 32u, 63u, 64u, 500u, 999u}) {
+        for (unsigned char odd : {13, 123, 0, 255}) {
+            auto copy = data;
+            copy[pos] = odd;
+            const Bounds with = k.bounds(copy.data(), pos + 1);
+            const Bounds without = k.bounds(copy.data(), pos);
+            EXPECT_EQ(odd < 59 ? with.low : with.high, odd) << k.name << pos;
+            EXPECT_GE(without.low, 59u) << k.name << pos;
+            EXPECT_LE(without.high, 122u) << k.name << pos;
+        }
     }
 }
 

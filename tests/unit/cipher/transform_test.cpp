@@ -83,10 +83,11 @@ std::string encryptInChunks(std::string_view plain, const std::vector<std::size_
     return out;
 }
 
-std::string decryptInChunks(std::string_view body, const std::vector<std::size_t>& sizes) {
+std::string decryptInChunks(std::string_view body, const std::vector<std::size_t>& sizes,
+                            BodyCheck check = BodyCheck::kLikeShrink) {
     Cipher c;
     c.KeyString(kHeader);
-    DecryptTransform t;
+    DecryptTransform t(check);
     std::string out;
     std::size_t off = 0;
     for (std::size_t n : sizes) {
@@ -172,9 +173,10 @@ TEST(TransformTest, DecryptOfOddCharactersMatchesTheWholeText) {
     EXPECT_EQ(decryptInChunks(body, cuts(body.size(), 5000, 8)), referencePlain(body));
 }
 
-platform::ErrorNumber decryptError(std::string_view body) {
+platform::ErrorNumber decryptError(std::string_view body,
+                                   BodyCheck check = BodyCheck::kLikeShrink) {
     try {
-        decryptInChunks(body, cuts(body.size(), 3000, 11));
+        decryptInChunks(body, cuts(body.size(), 3000, 11), check);
     } catch (const platform::RuntimeError& e) {
         return e.number();
     }
@@ -192,6 +194,25 @@ TEST(TransformTest, DecryptRefusesWhatTheWholeTextShrinkRefuses) {
         EXPECT_EQ(decryptError(bad), platform::ErrorNumber::kInvalidCall) << pos;
     }
     EXPECT_EQ(decryptError(body), platform::ErrorNumber::kNone);
+}
+
+// The written form admits only 59..122 and no lone character after the last group.
+TEST(TransformTest, WrittenFormCheckRefusesWhatNoEncryptionWrites) {
+    const std::string plain = randomText(100000, 13);
+    const std::string body = referenceBody(plain);
+    EXPECT_EQ(decryptInChunks(body, cuts(body.size(), 7000, 14), BodyCheck::kWrittenForm), plain);
+    EXPECT_EQ(decryptError("\r\n", BodyCheck::kWrittenForm), platform::ErrorNumber::kInvalidCall);
+    for (char odd : {'{', ':', '\x7f', '\0'}) {
+        for (std::size_t pos : {std::size_t{3}, std::size_t{50000}, body.size() - 3}) {
+            std::string bad = body;
+            bad[pos] = odd;
+            EXPECT_EQ(decryptError(bad, BodyCheck::kWrittenForm), platform::ErrorNumber::kInvalidCall)
+                << pos << int(odd);
+        }
+    }
+    // 133334 characters (2 after the last whole group): three more leave a lone one.
+    EXPECT_EQ(decryptError(body + "AAA", BodyCheck::kWrittenForm), platform::ErrorNumber::kInvalidCall);
+    EXPECT_EQ(decryptError(body + "AA", BodyCheck::kWrittenForm), platform::ErrorNumber::kNone);
 }
 
 }  // namespace
