@@ -13,8 +13,7 @@
 
 #include "cipher/cipher.h"
 #include "cipher/digest.h"
-#include "cipher/keystream.h"
-#include "cipher/stretch.h"
+#include "cipher/transform.h"
 #include "filejobs/checksum.h"
 #include "filejobs/gate.h"
 #include "filejobs/paths.h"
@@ -29,12 +28,8 @@ using platform::File;
 using platform::FileSystem;
 using platform::RuntimeError;
 
-constexpr std::size_t kLineLength = 70;
-// 105 plain bytes stretch to 140 characters, two whole lines: a chunk of plain bytes
-// that is a multiple of 105 always ends on a line end.
+// Plain bytes per encryption step; the transform carries lines and groups across steps.
 constexpr std::size_t kPlainChunk = 105 * 8192;
-// Body characters per decryption step, a multiple of four (one stretch group).
-constexpr std::size_t kBodyChunk = 4 * 256 * 1024;
 constexpr std::size_t kReadBuffer = 256 * 1024;
 // The header's fields: marker 1-8, salt 9-16, digest 17-24.
 constexpr std::size_t kSaltOffset = 8;
@@ -77,19 +72,13 @@ public:
         return line;
     }
 
-    // Copies up to `size` body characters into `out`; fewer only at the end of the file.
-    // A character that no encryption writes (outside 59..122) is error 5.
-    std::size_t body(char* out, std::size_t size) {
-        std::size_t got = 0;
-        while (got < size && fill()) {
-            const auto ch = static_cast<unsigned char>(m_buffer[m_pos++]);
-            if (ch == '\r' || ch == '\n') continue;
-            if (ch < cipher::kStretchOffset || ch > cipher::kStretchOffset + 63) {
-                throw RuntimeError(ErrorNumber::kInvalidCall);
-            }
-            out[got++] = static_cast<char>(ch);
-        }
-        return got;
+    // The next stretch of the file as it stands, line ends included, after everything
+    // read so far; empty at the end of the file.
+    std::string_view rest() {
+        if (!fill()) return {};
+        const std::string_view chunk(m_buffer.data() + m_pos, m_length - m_pos);
+        m_pos = m_length;
+        return chunk;
     }
 
 private:
@@ -107,28 +96,19 @@ private:
 };
 
 // Shrinks and XORs the body that follows the header into plain bytes, handing them to
-// `sink` piece by piece. The cipher must already be keyed with the header line. A body
-// that is empty or leaves one character over (length mod 4 = 1) is error 5.
+// `sink` piece by piece. The cipher must already be keyed with the header line. Line
+// ends are dropped; a character that no encryption writes (outside 59..122), an empty
+// body, or one that leaves one character over (length mod 4 = 1) is error 5.
 template <typename Sink>
 void decodeBody(EncryptedReader& reader, Sink&& sink) {
-    std::vector<char> body(kBodyChunk);
-    std::vector<char> plain(kBodyChunk / 4 * 3);
-    std::uint64_t total = 0;
-    for (;;) {
-        const std::size_t n = reader.body(body.data(), body.size());
-        total += n;
-        if (n < body.size() && (total == 0 || total % 4 == 1)) {
-            throw RuntimeError(ErrorNumber::kInvalidCall);
-        }
-        if (n == 0) break;
-        const auto m = static_cast<std::size_t>(cipher::shrunkLength(n));
-        if (!cipher::shrinkInto(std::string_view(body.data(), n), plain.data())) {
-            throw RuntimeError(ErrorNumber::kInvalidCall);
-        }
-        cipher::xorKeystream(reinterpret_cast<unsigned char*>(plain.data()), m);
-        sink(plain.data(), m);
-        if (n < body.size()) break;
+    cipher::DecryptTransform transform(cipher::BodyCheck::kWrittenForm);
+    std::vector<char> plain(cipher::DecryptTransform::maxOutput(kReadBuffer));
+    for (std::string_view raw = reader.rest(); !raw.empty(); raw = reader.rest()) {
+        const std::size_t n = transform.update(raw, plain.data());
+        if (n > 0) sink(plain.data(), n);
     }
+    const std::size_t n = transform.finish(plain.data());
+    if (n > 0) sink(plain.data(), n);
 }
 
 // Removes the temporary file unless the job has renamed it into place. Declared before
@@ -229,33 +209,20 @@ Checksum writeEncrypted(File& in, File& out, const std::string& header) {
     headerLine += texts::kCrLf;
     out.write(headerLine.data(), headerLine.size());
 
+    // XOR, stretch and lines of 70 with CR LF, a chunk at a time; the last line (an
+    // empty one for an empty file) comes from finish().
+    cipher::EncryptTransform transform;
     std::vector<char> plain(kPlainChunk);
-    std::vector<char> body(cipher::stretchedLength(kPlainChunk));
-    std::vector<char> lines(body.size() / kLineLength * (kLineLength + 2));
+    std::vector<char> lines(cipher::EncryptTransform::maxOutput(kPlainChunk));
     Checksum sum;
-    bool first = true;
     for (;;) {
         const std::size_t n = readFull(in, plain.data(), plain.size());
-        // At least one body line is written, empty for an empty file.
-        if (n == 0 && !first) break;
-        first = false;
         sum.update(plain.data(), n);
-        cipher::xorKeystream(reinterpret_cast<unsigned char*>(plain.data()), n);
-        const std::size_t length = cipher::stretchedLength(n);
-        cipher::stretchInto(std::string_view(plain.data(), n), body.data());
-        std::size_t w = 0;
-        std::size_t off = 0;
-        do {
-            const std::size_t take = std::min(kLineLength, length - off);
-            std::copy_n(body.data() + off, take, lines.data() + w);
-            w += take;
-            lines[w++] = '\r';
-            lines[w++] = '\n';
-            off += kLineLength;
-        } while (off < length);
-        out.write(lines.data(), w);
+        const std::size_t w = transform.update(std::string_view(plain.data(), n), lines.data());
+        if (w > 0) out.write(lines.data(), w);
         if (n < plain.size()) break;
     }
+    out.write(lines.data(), transform.finish(lines.data()));
     return sum;
 }
 
