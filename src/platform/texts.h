@@ -79,4 +79,21 @@ inline constexpr std::string_view kQuickExitDecrypt = " Enables quick exit after
 // The settings store.
 inline constexpr std::string_view kIncorrectFormat = "Incorrect Format:";
 
+// The window's picture buttons, as screen readers announce them.
+inline constexpr std::string_view kEncryptName = "Encrypt";
+inline constexpr std::string_view kDecryptName = "Decrypt";
+
+// The about box. The maker's home page and name are kept here and nowhere else.
+inline constexpr std::string_view kAboutCaption = "About";
+inline constexpr std::string_view kOk = "&Ok";
+inline constexpr std::string_view kVersionLead = "Version ";
+inline constexpr std::string_view kCopyrightLead = "Copyright \u00a9 2024 - ";
+inline constexpr std::string_view kCopyrightHolder = "Tarnwick Software";
+inline constexpr std::string_view kFreeUseLine1 = "This program costs nothing.";
+inline constexpr std::string_view kFreeUseLine2 = "Use it and pass it on freely.";
+inline constexpr std::string_view kPlayAndEnjoy = "Play and enjoy!";
+inline constexpr std::string_view kForUpdates = "For updates and other freeware,";
+inline constexpr std::string_view kVisitHomepage = "Visit my homepage at";
+inline constexpr std::string_view kHomePage = "https://tarnwick.example/kerfo";
+
 }  // namespace kerfo::texts

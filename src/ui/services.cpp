@@ -1,0 +1,64 @@
+#include "ui/services.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QMessageBox>
+
+#include "platform/texts.h"
+
+namespace kerfo::ui {
+
+namespace {
+
+QMessageBox::Icon toQtIcon(platform::Icon icon) {
+    switch (icon) {
+        case platform::Icon::kError:
+            return QMessageBox::Critical;
+        case platform::Icon::kWarning:
+            return QMessageBox::Warning;
+        case platform::Icon::kInformation:
+            return QMessageBox::Information;
+        case platform::Icon::kNone:
+            break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+QString toDisplay(std::string_view text) {
+    QString shown = QFile::decodeName(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+    // The core ends its lines the way the classic boxes wanted them; Qt breaks on LF.
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return shown;
+}
+
+void QtMessageSink::show(const platform::Message& message) {
+    QMessageBox box(toQtIcon(message.icon), toDisplay(message.title.value_or(std::string(texts::kAppTitle))),
+                    toDisplay(message.text), QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+QDate SystemClock::today() const {
+    return QDate::currentDate();
+}
+
+void DesktopLinkOpener::open(const QUrl& address) {
+    QDesktopServices::openUrl(address);
+}
+
+void EventLoopExit::exit(int code) {
+    QCoreApplication::exit(code);
+}
+
+filejobs::JobResult FileJobRunner::encrypt(const std::string& userFile, std::string_view password) {
+    return filejobs::Encrypt(userFile, password);
+}
+
+filejobs::JobResult FileJobRunner::decrypt(const std::string& userFile, std::string_view password) {
+    return filejobs::Decrypt(userFile, password);
+}
+
+}  // namespace kerfo::ui

@@ -1,0 +1,105 @@
+// A main window on a file in a fresh temporary folder, with recording services.
+#pragma once
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "fakes/ui_services.h"
+#include "ui/main_window.h"
+
+namespace kerfo::platform {
+
+inline void PrintTo(const Message& message, std::ostream* out) {
+    *out << "{\"" << message.text << "\", icon " << static_cast<int>(message.icon) << ", title "
+         << (message.title ? "\"" + *message.title + "\"" : std::string("none")) << "}";
+}
+
+}  // namespace kerfo::platform
+
+namespace kerfo::test {
+
+// A mouse move over `widget` with no button held, straight to the widget.
+inline void hover(QWidget* widget, QPoint at) {
+    QMouseEvent move(QEvent::MouseMove, QPointF(at), QPointF(widget->mapToGlobal(at)), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(widget, &move);
+}
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline bool exists(const std::string& path) {
+    return std::ifstream(path).good();
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    std::string path(const std::string& name) const { return (m_dir.path() + QLatin1Char('/')).toStdString() + name; }
+
+    std::string write(const std::string& name, const std::string& bytes) const {
+        std::ofstream(path(name), std::ios::binary) << bytes;
+        return path(name);
+    }
+
+    ui::Services services(bool scripted = false) {
+        return ui::Services{&messages, &clock, &links, &exit, &settings,
+                            scripted ? static_cast<ui::JobRunner*>(&jobs) : &realJobs};
+    }
+
+    // Loads the window on `userFile` and shows it, active, as start-up does.
+    ui::FrmMain& open(const std::string& userFile, bool scripted = false) {
+        window = std::make_unique<ui::FrmMain>(services(scripted));
+        EXPECT_TRUE(window->load(userFile));
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        return *window;
+    }
+
+    template <typename T>
+    T* child(const char* name) const {
+        T* found = window->findChild<T*>(QLatin1String(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    QLineEdit* txtPassword1() const { return child<QLineEdit>("txtPassword1"); }
+    QLineEdit* txtPassword2() const { return child<QLineEdit>("txtPassword2"); }
+    QPushButton* cmdEncrypt() const { return child<QPushButton>("cmdEncrypt"); }
+    QPushButton* cmdDecrypt() const { return child<QPushButton>("cmdDecrypt"); }
+    QPushButton* cmdCancel() const { return child<QPushButton>("cmdCancel"); }
+    QPushButton* cmdAbout() const { return child<QPushButton>("cmdAbout"); }
+    QCheckBox* check1() const { return child<QCheckBox>("Check1"); }
+    QLabel* lblPassword1() const { return child<QLabel>("lblPassword1"); }
+    QLabel* lblPassword2() const { return child<QLabel>("lblPassword2"); }
+
+    // Types into whatever has the focus, as a user would.
+    void type(const QString& text) { QTest::keyClicks(window->focusWidget(), text); }
+    void press(Qt::Key key) { QTest::keyClick(window->focusWidget(), key); }
+
+    QTemporaryDir m_dir;
+    RecordingMessages messages;
+    FixedClock clock{QDate(2031, 5, 17)};
+    RecordingLinks links;
+    RecordingExit exit;
+    RecordingSettings settings;
+    ui::FileJobRunner realJobs;
+    ScriptedJobs jobs;
+    // Declared last: destroyed before the services it uses.
+    std::unique_ptr<ui::FrmMain> window;
+};
+
+}  // namespace kerfo::test
