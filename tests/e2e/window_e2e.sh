@@ -1,0 +1,223 @@
+#!/usr/bin/env bash
+# End-to-end test of the window: the real `kerfo` binary in a real X server (Xvfb),
+# driven with xdotool as a user would: type, Tab, Enter, Esc.
+#   window_e2e.sh path/to/kerfo
+# Exits 77 (skipped) only when no X server can run here.
+set -uo pipefail
+
+kerfo=${1:?usage: window_e2e.sh path/to/kerfo}
+skip=77
+
+for tool in Xvfb xdotool; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "SKIP: $tool is not installed (scripts/deps.sh installs it); no X server can run" >&2
+        exit $skip
+    fi
+done
+
+tmp=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+# A private X server on the first free display.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$tmp/display" 2>"$tmp/xvfb.log" &
+xvfb=$!
+for _ in $(seq 100); do
+    [ -s "$tmp/display" ] && break
+    if ! kill -0 "$xvfb" 2>/dev/null; then
+        echo "SKIP: Xvfb cannot run here:" >&2
+        cat "$tmp/xvfb.log" >&2
+        exit $skip
+    fi
+    sleep 0.1
+done
+[ -s "$tmp/display" ] || { echo "SKIP: Xvfb did not start" >&2; exit $skip; }
+export DISPLAY=":$(cat "$tmp/display")"
+export QT_QPA_PLATFORM=xcb
+# Kerfo's lock and settings live in this test's own folders.
+mkdir -m 700 "$tmp/run" "$tmp/home"
+export XDG_RUNTIME_DIR="$tmp/run" HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/.config"
+unset SESSION_MANAGER
+
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+
+# The id of the visible window whose whole title matches the regular expression $1.
+wait_window() {
+    local wid
+    for _ in $(seq 150); do
+        wid=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1)
+        if [ -n "$wid" ]; then
+            sleep 0.3  # let it finish mapping and take the focus
+            echo "$wid"
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+# Keys to the window $1: give it the focus first (there is no window manager to do it).
+keys() {
+    local wid=$1
+    shift
+    xdotool windowfocus --sync "$wid" 2>/dev/null || xdotool windowfocus "$wid"
+    sleep 0.1
+    xdotool "$@"
+}
+
+# Waits for process $1 to end; prints its exit code, or "running" after $2 seconds.
+wait_exit() {
+    local pid=$1 limit=${2:-10}
+    for _ in $(seq $((limit * 10))); do
+        if ! kill -0 "$pid" 2>/dev/null; then
+            wait "$pid"
+            echo $?
+            return
+        fi
+        sleep 0.1
+    done
+    echo running
+}
+
+# Waits until $1 exists and $2 is gone: the job has replaced one file by the other.
+wait_replaced() {
+    for _ in $(seq 100); do
+        [ -e "$1" ] && [ ! -e "$2" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+start() {
+    "$kerfo" "$@" 2>>"$tmp/kerfo.log" &
+    last=$!
+    pids+=("$last")
+}
+
+# Ends a window that auto quit left open (the box may be unticked by saved settings).
+finish_window() {
+    local pid=$1 wid=$2
+    if [ "$(wait_exit "$pid" 2)" = running ]; then
+        keys "$wid" key Escape
+        [ "$(wait_exit "$pid" 10)" = 0 ] || fail "Esc on the finished window did not end it"
+    fi
+}
+
+plain=$'Dear diary,\r\ntoday nothing happened.\r\n\x01\x02 and some bytes\n'
+printf '%s' "$plain" >"$tmp/notes.txt"
+cp "$tmp/notes.txt" "$tmp/original"
+
+# 1. Encrypt: both passwords, Enter.
+start "$tmp/notes.txt"
+pid=$last
+if wid=$(wait_window '^Kerfo / notes\.txt$'); then
+    keys "$wid" type --delay 20 'Open Sesame'
+    keys "$wid" key Tab
+    keys "$wid" type --delay 20 'Open Sesame'
+    keys "$wid" key Return
+    if wait_replaced "$tmp/notes.kfo" "$tmp/notes.txt" && [ "$(head -c 8 "$tmp/notes.kfo")" = "[Kerfod]" ]; then
+        pass "encrypted notes.txt into notes.kfo"
+    else
+        fail "notes.txt was not replaced by an encrypted notes.kfo"
+    fi
+    finish_window "$pid" "$wid"
+else
+    fail "the window on notes.txt did not appear"
+fi
+
+# 2. Decrypt: a wrong password first, which leaves the file untouched; then the right one.
+cp "$tmp/notes.kfo" "$tmp/encrypted" 2>/dev/null
+start "$tmp/notes.kfo"
+pid=$last
+if wid=$(wait_window '^Kerfo / notes\.kfo$'); then
+    keys "$wid" type --delay 20 'open sesame'
+    keys "$wid" key Return
+    if box=$(wait_window '^Kerfo$'); then
+        pass "a wrong password brings up the warning box"
+        keys "$box" key Return
+    else
+        fail "no box after a wrong password"
+    fi
+    if cmp -s "$tmp/notes.kfo" "$tmp/encrypted" && [ ! -e "$tmp/notes.txt" ]; then
+        pass "a wrong password leaves the file untouched"
+    else
+        fail "a wrong password changed the files"
+    fi
+    sleep 0.3
+    # The attempt is selected: typing replaces it.
+    keys "$wid" type --delay 20 'Open Sesame'
+    keys "$wid" key Return
+    if wait_replaced "$tmp/notes.txt" "$tmp/notes.kfo" && cmp -s "$tmp/notes.txt" "$tmp/original"; then
+        pass "decrypted notes.kfo back to the original bytes"
+    else
+        fail "notes.kfo was not decrypted to the original"
+    fi
+    finish_window "$pid" "$wid"
+else
+    fail "the window on notes.kfo did not appear"
+fi
+
+# 3. A second instance is refused with the "Info" box; the first one stays.
+printf 'second\r\n' >"$tmp/other.txt"
+start "$tmp/other.txt"
+first=$last
+if wid=$(wait_window '^Kerfo / other\.txt$'); then
+    start "$tmp/notes.txt"
+    second=$last
+    if box=$(wait_window '^Info$'); then
+        pass "a second instance shows the Info box"
+        keys "$box" key Return
+        code=$(wait_exit "$second" 10)
+        [ "$code" != running ] && [ "$code" != 0 ] || fail "the second instance did not end after its box ($code)"
+    else
+        fail "the second instance showed no Info box"
+    fi
+    if kill -0 "$first" 2>/dev/null && xdotool search --onlyvisible --name '^Kerfo / other\.txt$' >/dev/null; then
+        pass "the first instance is untouched"
+    else
+        fail "the first instance went away"
+    fi
+    # 4. A crashed instance does not keep the lock: kill it hard and start again.
+    kill -9 "$first"
+    wait "$first" 2>/dev/null
+    start "$tmp/other.txt"
+    again=$last
+    if wid=$(wait_window '^Kerfo / other\.txt$'); then
+        pass "a new instance starts after the previous one was killed"
+        keys "$wid" key Escape
+        [ "$(wait_exit "$again" 10)" = 0 ] || fail "Esc did not close the window"
+    else
+        fail "no window after a killed instance"
+    fi
+else
+    fail "the window on other.txt did not appear"
+fi
+
+# 5. No argument: the usage box, then the end.
+start
+pid=$last
+if box=$(wait_window '^Kerfo$'); then
+    pass "no argument shows the usage box"
+    keys "$box" key Return
+    code=$(wait_exit "$pid" 10)
+    [ "$code" != running ] || fail "the program did not end after the usage box"
+    xdotool search --onlyvisible --name '^Kerfo / ' >/dev/null && fail "a main window opened without an argument"
+else
+    fail "no usage box without an argument"
+fi
+
+if [ "$failures" -ne 0 ]; then
+    echo "--- kerfo's messages:" >&2
+    cat "$tmp/kerfo.log" >&2
+    echo "$failures failed" >&2
+    exit 1
+fi
+echo "all window end-to-end checks passed"
