@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Takes the README's screenshots of the real window under Xvfb (with a small window
+# manager for the frame): encrypt mode, decrypt mode and the about box, as PNG files in
+# docs/screenshots/.
+#   scripts/screenshots.sh [build-dir]   (default: build; builds the kerfo target)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build}
+out="$root/docs/screenshots"
+
+# What only this script needs, beyond scripts/packages.txt.
+extra=(imagemagick openbox)
+missing=()
+for pkg in xvfb xdotool "${extra[@]}"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+done
+if [ ${#missing[@]} -ne 0 ]; then
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "The screenshots need: sudo apt-get install -y ${missing[*]}" >&2
+        exit 1
+    fi
+    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+if [ ! -x "$build/src/ui/kerfo" ]; then
+    cmake -S "$root" -B "$build" >/dev/null
+    cmake --build "$build" -j"$(nproc)" --target kerfo
+fi
+kerfo="$build/src/ui/kerfo"
+
+tmp=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$tmp/display" 2>/dev/null &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$tmp/display")"
+export QT_QPA_PLATFORM=xcb
+mkdir -m 700 "$tmp/run" "$tmp/home"
+export XDG_RUNTIME_DIR="$tmp/run" HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/.config"
+openbox >/dev/null 2>&1 &
+pids+=($!)
+sleep 1
+
+wait_window() {
+    local wid
+    for _ in $(seq 100); do
+        wid=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1)
+        [ -n "$wid" ] && { sleep 0.5; echo "$wid"; return 0; }
+        sleep 0.1
+    done
+    echo "no window named $1" >&2
+    return 1
+}
+
+# Takes window $1 with its frame into $2.
+shot() {
+    import -frame -window "$1" "$2"
+    echo "wrote $2"
+}
+
+mkdir -p "$out"
+printf 'Dear diary,\r\n' >"$tmp/notes.txt"
+printf '[Kerfod]Sb;Wq?Ma]Kz^Ng;Lo\r\nHhPf^Dq;Q<wxEZ\r\n' >"$tmp/letter.kfo"
+
+"$kerfo" "$tmp/notes.txt" &
+pids+=($!)
+wid=$(wait_window '^Kerfo / notes\.txt$')
+xdotool windowactivate --sync "$wid" type --delay 30 'secret'
+sleep 0.3
+shot "$wid" "$out/encrypt-mode.png"
+
+# The about box over the encrypt-mode window.
+xdotool key --window "$wid" alt+a 2>/dev/null || xdotool key alt+a
+about=$(wait_window '^About$')
+shot "$about" "$out/about-box.png"
+xdotool windowactivate --sync "$about" key Return
+kill "${pids[-1]}"
+
+"$kerfo" "$tmp/letter.kfo" &
+pids+=($!)
+wid=$(wait_window '^Kerfo / letter\.kfo$')
+xdotool windowactivate --sync "$wid" type --delay 30 'secret'
+sleep 0.3
+shot "$wid" "$out/decrypt-mode.png"
