@@ -74,10 +74,12 @@ std::optional<std::string> readLine() {
 }
 
 std::optional<std::string> askHidden(std::string_view prompt) {
+    // Echo goes off before the prompt shows, so nothing typed after it can be echoed
+    // or discarded by the switch.
+    const EchoOff quiet;
     std::fwrite(prompt.data(), 1, prompt.size(), stderr);
     std::fputc(' ', stderr);
     std::fflush(stderr);
-    const EchoOff quiet;
     return readLine();
 }
 

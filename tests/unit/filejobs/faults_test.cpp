@@ -2,7 +2,7 @@
 // was, no temporary file is left, and nothing stands under the new name.
 #include <gtest/gtest.h>
 
-#include "faulty_file_system.h"
+#include "fakes/faulty_file_system.h"
 #include "filejobs/jobs.h"
 #include "job_support.h"
 

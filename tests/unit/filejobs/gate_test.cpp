@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "faulty_file_system.h"
-#include "scratch_dir.h"
+#include "fakes/faulty_file_system.h"
+#include "fakes/scratch_dir.h"
 
 namespace kerfo::filejobs {
 namespace {

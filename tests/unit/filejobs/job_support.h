@@ -10,8 +10,8 @@
 
 #include "cipher/cipher.h"
 #include "filejobs/jobs.h"
-#include "scratch_dir.h"
-#include "vectors.h"
+#include "fakes/scratch_dir.h"
+#include "support/vectors.h"
 
 namespace kerfo::test {
 
