@@ -1,6 +1,6 @@
 #include "ui/services.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
 #include <QMessageBox>
@@ -35,8 +35,10 @@ QString toDisplay(std::string_view text) {
 }
 
 void QtMessageSink::show(const platform::Message& message) {
+    // Over the window the user is looking at, if any; modal for the whole program either way.
     QMessageBox box(toQtIcon(message.icon), toDisplay(message.title.value_or(std::string(texts::kAppTitle))),
-                    toDisplay(message.text), QMessageBox::Ok);
+                    toDisplay(message.text), QMessageBox::Ok, QApplication::activeWindow());
+    box.setWindowModality(Qt::ApplicationModal);
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }
