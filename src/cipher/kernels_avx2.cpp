@@ -10,7 +10,7 @@ namespace {
 
 std::uint32_t xorStreamAvx2(const unsigned char* in, unsigned char* out, std::size_t size,
                             std::uint32_t seed) {
-    return xorStreamLanes<16>(in, out, size, seed);
+    return xorStreamVectors<32>(in, out, size, seed);
 }
 
 // Eight groups: 24 bytes (read as two 16-byte halves, 28 bytes in all) to 32 characters.

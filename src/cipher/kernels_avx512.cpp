@@ -10,7 +10,7 @@ namespace {
 
 std::uint32_t xorStreamAvx512(const unsigned char* in, unsigned char* out, std::size_t size,
                               std::uint32_t seed) {
-    return xorStreamLanes<32>(in, out, size, seed);
+    return xorStreamVectors<64>(in, out, size, seed);
 }
 
 constexpr __mmask64 k48 = 0xFFFFFFFFFFFFull;
