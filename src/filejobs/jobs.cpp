@@ -302,9 +302,11 @@ JobResult Encrypt(const std::string& userFile, std::string_view password,
             const auto in = files.openRead(job.source);
             const auto out = files.createTemp(platform::directoryOf(job.target), temporary.path());
             plainSum = writeEncrypted(*in, *out, header);
+            // Reading back while the written pages go out to the storage leaves the
+            // sync less to wait for.
+            verifyEncrypted(files, temporary.path(), header, plainSum);
             finish(*out, job.permissions);
         }
-        verifyEncrypted(files, temporary.path(), header, plainSum);
         try {
             commit(job, temporary);
         } catch (const RuntimeError& error) {
@@ -346,10 +348,10 @@ JobResult Decrypt(const std::string& userFile, std::string_view password,
                 plainSum.update(data, size);
                 out->write(data, size);
             });
+            verifyPlain(files, temporary.path(), plainSum);
             finish(*out, job.permissions);
         }
         in->close();
-        verifyPlain(files, temporary.path(), plainSum);
         try {
             commit(job, temporary);
         } catch (const RuntimeError& error) {

@@ -54,8 +54,9 @@ public:
     // The classic attribute value of `path` (read-only, hidden, system bits); throws when
     // the path cannot be examined.
     virtual int attributes(const std::string& path) = 0;
-    // The path with symbolic links resolved, so that a job replaces the file itself
-    // rather than a link to it; the path unchanged when it cannot be resolved.
+    // For a symbolic link, the full path of the file it leads to, so that a job replaces
+    // the file itself rather than the link; any other path (or one that cannot be
+    // resolved) unchanged.
     virtual std::string resolve(const std::string& path) = 0;
 
     // Opens an existing regular file for reading. Anything else (a FIFO, a device, a

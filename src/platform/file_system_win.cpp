@@ -115,7 +115,8 @@ public:
     std::string resolve(const std::string& path) override { return path; }
 
     std::unique_ptr<File> openRead(const std::string& path) override {
-        const HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+        const HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) throwLastError();
         auto file = std::make_unique<WinFile>(h);
@@ -130,10 +131,12 @@ public:
             std::string name = directory;
             if (!name.empty() && name.back() != '\\' && name.back() != '/') name += '\\';
             name += ".kerfo-" + std::to_string(device()) + ".tmp";
-            // CREATE_NEW never opens an existing file; no sharing keeps others out.
-            const HANDLE h = CreateFileW(widen(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+            // CREATE_NEW never opens an existing file; others may only read it, as the
+            // job itself does to check it before it is complete.
+            const HANDLE h = CreateFileW(widen(name).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                         FILE_SHARE_READ,
                                          nullptr, CREATE_NEW,
-                                         FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY, nullptr);
+                                         FILE_ATTRIBUTE_NORMAL, nullptr);
             if (h != INVALID_HANDLE_VALUE) {
                 createdPath = name;
                 return std::make_unique<WinFile>(h);
