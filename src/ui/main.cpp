@@ -4,6 +4,7 @@
 
 #include "ui/main_window.h"
 #include "ui/services.h"
+#include "ui/settings_adapter.h"
 #include "ui/start_up.h"
 
 int main(int argc, char** argv) {
@@ -27,7 +28,8 @@ int main(int argc, char** argv) {
     SystemClock clock;
     DesktopLinkOpener links;
     EventLoopExit exit;
-    NoSettings settings;
+    // Opened only past the single-instance check, so a refused second copy never reads it.
+    StoredSettings settings(messages);
     FileJobRunner jobs;
     FrmMain window(Services{&messages, &clock, &links, &exit, &settings, &jobs});
     if (!window.load(userFile)) {
