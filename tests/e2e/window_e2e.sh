@@ -120,6 +120,77 @@ plain=$'Dear diary,\r\ntoday nothing happened.\r\n\x01\x02 and some bytes\n'
 printf '%s' "$plain" >"$tmp/notes.txt"
 cp "$tmp/notes.txt" "$tmp/original"
 
+# 0. Settings, in a store of their own: the first run opens at the screen's corner with
+# Check1 cleared; a run that is moved and ticked is where the next one opens, ticked.
+export XDG_CONFIG_HOME="$tmp/prefs"
+ini="$XDG_CONFIG_HOME/kerfo/settings.ini"
+# The stored values as "Left,Top,Autoquit".
+stored() {
+    local name out=
+    for name in Left Top Autoquit; do out+="$(sed -n "s/^$name=//p" "$ini" 2>/dev/null),"; done
+    echo "${out%,}"
+}
+# The window's position as "X,Y" (no window manager: the window's own corner on the screen).
+position() { xdotool getwindowgeometry --shell "$1" | sed -n 's/^[XY]=//p' | paste -sd, -; }
+printf 'prefs\r\n' >"$tmp/prefs.txt"
+
+start "$tmp/prefs.txt"
+pid=$last
+if wid=$(wait_window '^Kerfo / prefs\.txt$'); then
+    at=$(position "$wid")
+    [ "$at" = 0,0 ] && pass "the first run opens at 0,0" || fail "the first run opened at $at"
+    keys "$wid" key Escape
+    wait_exit "$pid" 10
+    [ "$code" = 0 ] || fail "Esc did not close the first run ($code)"
+    [ "$(stored)" = 0,0,0 ] && pass "the first run had Check1 cleared and saved 0,0" ||
+        fail "the first run saved Left,Top,Autoquit = $(stored)"
+else
+    fail "the first window on prefs.txt did not appear"
+fi
+
+start "$tmp/prefs.txt"
+pid=$last
+if wid=$(wait_window '^Kerfo / prefs\.txt$'); then
+    xdotool windowmove --sync "$wid" 200 150 2>/dev/null || xdotool windowmove "$wid" 200 150
+    sleep 0.3
+    at=$(position "$wid")
+    [ "$at" = 200,150 ] || fail "xdotool could not move the window to 200,150 (it is at $at)"
+    # Shift+Tab from the password box goes round to Check1; Space ticks it.
+    keys "$wid" key shift+Tab
+    keys "$wid" key space
+    keys "$wid" key Escape
+    wait_exit "$pid" 10
+    [ "$code" = 0 ] || fail "Esc did not close the moved window ($code)"
+    [ "$(stored)" = 3000,2250,1 ] && pass "closing saved the place in twips and the tick" ||
+        fail "the moved window saved Left,Top,Autoquit = $(stored)"
+else
+    fail "the second window on prefs.txt did not appear"
+fi
+
+start "$tmp/prefs.txt"
+pid=$last
+if wid=$(wait_window '^Kerfo / prefs\.txt$'); then
+    at=$(position "$wid")
+    [ "$at" = 200,150 ] && pass "the next run opens where the last one closed" ||
+        fail "the next run opened at $at, not 200,150"
+    # Ticked: a successful job ends the program by itself.
+    keys "$wid" type --delay 20 'pw'
+    keys "$wid" key Tab
+    keys "$wid" type --delay 20 'pw'
+    keys "$wid" key Return
+    wait_replaced "$tmp/prefs.kfo" "$tmp/prefs.txt" || fail "prefs.txt was not encrypted"
+    wait_exit "$pid" 10
+    if [ "$code" = 0 ]; then
+        pass "the next run has Check1 ticked: it quit after the job"
+    else
+        fail "the next run did not quit after the job ($code): Check1 was not ticked"
+        [ "$code" = running ] && keys "$wid" key Escape && wait_exit "$pid" 10
+    fi
+else
+    fail "the third window on prefs.txt did not appear"
+fi
+export XDG_CONFIG_HOME="$tmp/home/.config"
+
 # 1. Encrypt: both passwords, Enter.
 start "$tmp/notes.txt"
 pid=$last
