@@ -20,6 +20,8 @@ enum class JobStatus {
     kDone,           // the new file stands complete under newPath; the old one is gone
     kWrongPassword,  // decrypt only: nothing was touched
     kFailed,         // error is set; the original is untouched and nothing half-written stands
+                     // (newPath is set only when the new file stands complete but the old
+                     // one could not be removed afterwards)
 };
 
 struct JobResult {
@@ -44,12 +46,16 @@ JobContext defaultJobContext();
 std::string passwordBytes(std::string_view utf8Password);
 
 // Encrypts the plain file `userFile` under `password` (UTF-8) into
-// replaceExtension(userFile, ".kfo"). Never throws.
+// replaceExtension(userFile, ".kfo"), through a checked temporary file beside it; a
+// symbolic link is followed and the file it leads to is replaced. Never throws.
 JobResult Encrypt(const std::string& userFile, std::string_view password,
                   const JobContext& context = defaultJobContext());
 
 // Decrypts the encrypted file `userFile` with `password` (UTF-8) into
-// replaceExtension(userFile, ".txt"). Never throws.
+// replaceExtension(userFile, ".txt"). A wrong password (characters 17..24 of the header
+// line differ from the digest) touches nothing; a body with a character outside 59..122,
+// an empty body or one of length 4k+1 fails with error 5, a missing header line with 62.
+// Never throws.
 JobResult Decrypt(const std::string& userFile, std::string_view password,
                   const JobContext& context = defaultJobContext());
 
