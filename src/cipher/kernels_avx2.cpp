@@ -81,9 +81,9 @@ Bounds boundsAvx2(const unsigned char* data, std::size_t size) {
         low = _mm256_min_epu8(low, x);
         high = _mm256_max_epu8(high, x);
     }
-    alignas(32) unsigned char lanes[64];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), low);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes + 32), high);
+    unsigned char lanes[64];
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes), low);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes + 32), high);
     const Bounds vector{boundsScalar(lanes, 32).low, boundsScalar(lanes + 32, 32).high};
     return merge(vector, boundsScalar(data + i, size - i));
 }

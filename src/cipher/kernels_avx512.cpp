@@ -17,11 +17,11 @@ constexpr __mmask64 k48 = 0xFFFFFFFFFFFFull;
 
 // Sixteen groups: 48 bytes to 64 characters (see the AVX2 kernel for the lane layout).
 void stretchGroupsAvx512(const unsigned char* in, std::size_t groups, char* out) {
-    alignas(64) unsigned char spreadIndex[64];
+    unsigned char spreadIndex[64];
     for (int j = 0; j < 16; ++j) {
         for (int r = 0; r < 4; ++r) spreadIndex[4 * j + r] = static_cast<unsigned char>(3 * j + (r < 3 ? r : 0));
     }
-    const __m512i spread = _mm512_load_si512(spreadIndex);
+    const __m512i spread = _mm512_loadu_si512(spreadIndex);
     const __m512i lowMask = _mm512_set1_epi32(0x003F3F3F);
     const __m512i topMask = _mm512_set1_epi32(0x00C0C0C0);
     const __m512i highMask = _mm512_set1_epi32(0x3F000000);
@@ -45,9 +45,9 @@ void stretchGroupsAvx512(const unsigned char* in, std::size_t groups, char* out)
 
 // Sixteen groups: 64 characters to 48 bytes.
 std::size_t shrinkGroupsAvx512(const unsigned char* in, std::size_t groups, unsigned char* out) {
-    alignas(64) unsigned char packIndex[64];
+    unsigned char packIndex[64];
     for (int j = 0; j < 64; ++j) packIndex[j] = static_cast<unsigned char>(j < 48 ? (j / 3) * 4 + j % 3 : 0);
-    const __m512i pack = _mm512_load_si512(packIndex);
+    const __m512i pack = _mm512_loadu_si512(packIndex);
     const __m512i offset = _mm512_set1_epi8(59);
     const __m512i dataMask = _mm512_set1_epi32(0x00FFFFFF);
     std::size_t g = 0;
@@ -75,9 +75,9 @@ Bounds boundsAvx512(const unsigned char* data, std::size_t size) {
         low = _mm512_min_epu8(low, x);
         high = _mm512_max_epu8(high, x);
     }
-    alignas(64) unsigned char lanes[128];
-    _mm512_store_si512(lanes, low);
-    _mm512_store_si512(lanes + 64, high);
+    unsigned char lanes[128];
+    _mm512_storeu_si512(lanes, low);
+    _mm512_storeu_si512(lanes + 64, high);
     const Bounds vector{boundsScalar(lanes, 64).low, boundsScalar(lanes + 64, 64).high};
     return merge(vector, boundsScalar(data + i, size - i));
 }
