@@ -302,8 +302,8 @@ JobResult Encrypt(const std::string& userFile, std::string_view password,
             const auto in = files.openRead(job.source);
             const auto out = files.createTemp(platform::directoryOf(job.target), temporary.path());
             plainSum = writeEncrypted(*in, *out, header);
-            // Reading back while the written pages go out to the storage leaves the
-            // sync less to wait for.
+            // Read back before the sync: the sync is the slow part and need not be
+            // paid for a file that is already known to be wrong.
             verifyEncrypted(files, temporary.path(), header, plainSum);
             finish(*out, job.permissions);
         }

@@ -43,20 +43,7 @@ public:
             if (n == 0) throwErrno(ENOSPC);
             data += n;
             size -= static_cast<std::size_t>(n);
-            m_written += static_cast<std::uint64_t>(n);
         }
-#ifdef __linux__
-        // Start writing back what has piled up, so that the storage works while the
-        // job goes on and the final sync has little left to wait for. Failures show
-        // up in that sync.
-        constexpr std::uint64_t kWritebackStep = 8u << 20;
-        if (m_written - m_writebackStart >= kWritebackStep) {
-            ::sync_file_range(m_fd, static_cast<off_t>(m_writebackStart),
-                              static_cast<off_t>(m_written - m_writebackStart),
-                              SYNC_FILE_RANGE_WRITE);
-            m_writebackStart = m_written;
-        }
-#endif
     }
 
     void sync() override {
@@ -76,8 +63,6 @@ public:
 
 private:
     int m_fd;
-    std::uint64_t m_written = 0;
-    std::uint64_t m_writebackStart = 0;
 };
 
 class PosixFileSystem final : public FileSystem {
