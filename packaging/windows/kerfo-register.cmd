@@ -9,6 +9,9 @@ rem
 rem "text" is the perceived type Windows gives .txt and the other plain-text
 rem extensions; .kfo gets its own key so the entry appears on encrypted files
 rem without taking over whatever program opens them.
+rem
+rem Results are tested with "if errorlevel" on a line of their own: Wine's cmd
+rem gets || and && wrong after a redirection.
 setlocal
 set "classes=HKCU\Software\Classes\SystemFileAssociations"
 set "verb=shell\Kerfo-Encrypt"
@@ -22,19 +25,24 @@ if not exist "%exe%" (
     exit /b 1
 )
 for %%t in (text .kfo) do (
-    reg add "%classes%\%%t\%verb%" /ve /d "Kerfo-Encrypt" /f >nul || goto failed
-    reg add "%classes%\%%t\%verb%" /v Icon /d "\"%exe%\",0" /f >nul || goto failed
+    reg add "%classes%\%%t\%verb%" /ve /d "Kerfo-Encrypt" /f >nul
+    if errorlevel 1 goto failed
+    reg add "%classes%\%%t\%verb%" /v Icon /d "\"%exe%\",0" /f >nul
+    if errorlevel 1 goto failed
     rem The path goes in unquoted: Kerfo takes its whole command line as the
     rem file's path, spaces included, exactly as Explorer hands it over.
-    reg add "%classes%\%%t\%verb%\command" /ve /d "\"%exe%\" %%1" /f >nul || goto failed
+    reg add "%classes%\%%t\%verb%\command" /ve /d "\"%exe%\" %%1" /f >nul
+    if errorlevel 1 goto failed
 )
 echo Kerfo-Encrypt added to the context menu of text files and .kfo files.
 exit /b 0
 
 :remove
 for %%t in (text .kfo) do (
-    reg query "%classes%\%%t\%verb%" >nul 2>&1 && (
-        reg delete "%classes%\%%t\%verb%" /f >nul || goto failed
+    reg query "%classes%\%%t\%verb%" >nul 2>&1
+    if not errorlevel 1 (
+        reg delete "%classes%\%%t\%verb%" /f >nul
+        if errorlevel 1 goto failed
     )
 )
 echo Kerfo-Encrypt removed from the context menu.

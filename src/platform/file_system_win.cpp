@@ -115,9 +115,18 @@ public:
     std::string resolve(const std::string& path) override { return path; }
 
     std::unique_ptr<File> openRead(const std::string& path) override {
-        const HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_READ,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const std::wstring wide = widen(path);
+        // A directory cannot be opened as a file at all (access denied): refuse it as
+        // anything else that is not a regular file.
+        const DWORD attributes = GetFileAttributesW(wide.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            throw RuntimeError(ErrorNumber::kPathFileAccess);
+        }
+        // Sharing delete as well, so that a job can rename its checked temporary file, or
+        // replace the file it is reading, while its own handle is still open.
+        const HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) throwLastError();
         auto file = std::make_unique<WinFile>(h);
         if (GetFileType(h) != FILE_TYPE_DISK) throw RuntimeError(ErrorNumber::kPathFileAccess);
@@ -132,9 +141,9 @@ public:
             if (!name.empty() && name.back() != '\\' && name.back() != '/') name += '\\';
             name += ".kerfo-" + std::to_string(device()) + ".tmp";
             // CREATE_NEW never opens an existing file; others may only read it, as the
-            // job itself does to check it before it is complete.
+            // job itself does to check it before it is complete, and rename it.
             const HANDLE h = CreateFileW(widen(name).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                         FILE_SHARE_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_DELETE,
                                          nullptr, CREATE_NEW,
                                          FILE_ATTRIBUTE_NORMAL, nullptr);
             if (h != INVALID_HANDLE_VALUE) {

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <memory>
+#include <string>
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -59,6 +60,15 @@ public:
                           std::uint32_t length) override {
         HKEY hkey = toHkey(key);
         if (hkey == nullptr) return kInvalidHandle;
+        // A string is handed over without its terminator, but must read back with it (the
+        // reader drops the last byte it gets): store it with one.
+        std::string text;
+        if (type == kRegSz && (length == 0 || data[length - 1] != '\0')) {
+            text.assign(data, length);
+            text.push_back('\0');
+            data = text.data();
+            length = static_cast<std::uint32_t>(text.size());
+        }
         return static_cast<std::int32_t>(::RegSetValueExA(hkey, valueName.c_str(), 0, type,
                                                           reinterpret_cast<const BYTE*>(data), length));
     }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -14,9 +15,19 @@ namespace kerfo::test {
 class ScratchDir {
 public:
     ScratchDir() {
+#ifdef _WIN32
+        // No mkdtemp: try fresh names until one can be created.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+            auto candidate = std::filesystem::temp_directory_path() / ("kerfo-test-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate)) m_path = candidate;
+        }
+        if (m_path.empty()) throw std::runtime_error("no temporary directory");
+#else
         std::string pattern = (std::filesystem::temp_directory_path() / "kerfo-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         m_path = pattern;
+#endif
     }
     ~ScratchDir() {
         std::error_code ignored;

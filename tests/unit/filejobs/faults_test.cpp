@@ -6,6 +6,10 @@
 #include "filejobs/jobs.h"
 #include "job_support.h"
 
+#ifndef EDQUOT
+#define EDQUOT ENOSPC  // no quotas in the C library here; both are a full disk (61)
+#endif
+
 namespace kerfo::filejobs {
 namespace {
 

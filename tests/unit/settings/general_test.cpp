@@ -93,7 +93,7 @@ TEST_F(GeneralTest, FirstRunOpensAtTopLeftWithTheBoxCleared) {
     EXPECT_EQ(window.x, 0);
     EXPECT_EQ(window.y, 0);
     EXPECT_EQ(box.state, 0);
-    EXPECT_FALSE(std::filesystem::exists(store->filePath()));
+    EXPECT_FALSE(storeExists());
 }
 
 TEST_F(GeneralTest, SavedStateComesBackInTheNextRun) {

@@ -176,7 +176,7 @@ TEST_F(RegistryFileTest, MissingKeyOrValueReadsAsError) {
 
 TEST_F(RegistryFileTest, SetOnMissingKeyWritesNothing) {
     registry->SetKeyValue(kKey, "Left", "15");
-    EXPECT_FALSE(std::filesystem::exists(store->filePath()));
+    EXPECT_FALSE(storeExists());
     registry->CreateNewKey("HKEY_CURRENT_USER\\Software");
     const auto before = fileText();
     registry->SetKeyValue(kKey, "Left", "15");

@@ -1,0 +1,133 @@
+// The gate and the jobs on Windows' own file system: attribute bits set with
+// SetFileAttributesW, captions after the last "\", and names that Windows will not let go.
+#include <filesystem>
+#include <map>
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "filejobs/gate.h"
+#include "filejobs/jobs.h"
+#include "filejobs/paths.h"
+#include "fakes/wine.h"
+#include "job_support.h"
+
+namespace kerfo::filejobs {
+namespace {
+
+using platform::Icon;
+using platform::Message;
+using test::readFile;
+
+std::wstring wide(const std::string& path) { return std::filesystem::u8path(path).wstring(); }
+
+class WindowsFiles : public ::testing::Test {
+protected:
+    test::ScratchDir dir;
+
+    void setAttributes(const std::string& path, DWORD value) {
+        ASSERT_TRUE(SetFileAttributesW(wide(path).c_str(), value)) << path << " " << value;
+    }
+    void TearDown() override {
+        // Read-only files would survive the scratch directory's removal.
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            SetFileAttributesW(entry.path().wstring().c_str(), FILE_ATTRIBUTE_NORMAL);
+        }
+    }
+    // True when no temporary file of a job is left in the folder.
+    bool noTemporaryLeft() const { return dir.listing().find(".kerfo-") == std::string::npos; }
+};
+
+TEST_F(WindowsFiles, RefusedAttributeValuesGetTheirExactMessages) {
+    const std::string path = dir.write("a.txt", "x");
+    const std::string attr = "change this file attribute and try again.";
+    const std::string attrs = "change these file attributes and try again.";
+    const std::string sys = "Kerfo will NOT work with system files.";
+    const std::map<DWORD, std::string> refused = {
+        {1, " is Read-only:\r\n" + attr},
+        {2, " is Hidden:\r\n" + attr},
+        {3, " is Read-only and Hidden:\r\n" + attrs},
+        {4, " is a System file:\r\n" + sys},
+        {5, " is Read-only and belongs to the System:\r\n" + sys},
+        {7, " is Read-only and Hidden:\r\n" + attrs},
+        {33, " is Read-Only:\r\n" + attr},
+        {34, " is Hidden:\r\n" + attr},
+        {35, " is Read-only and Hidden:\r\n" + attrs},
+        {36, " is a System file:\r\n" + sys},
+    };
+    // Wine reports every regular file with the archive bit, so there 1..7 read as 33..39
+    // (and 37, 39 pass); Windows keeps the value as set.
+    const DWORD always = test::runningOnWine() ? FILE_ATTRIBUTE_ARCHIVE : 0;
+    for (const DWORD set : {1u, 2u, 3u, 4u, 5u, 7u, 33u, 34u, 35u, 36u}) {
+        setAttributes(path, set);
+        const DWORD value = GetFileAttributesW(wide(path).c_str());
+        ASSERT_EQ(value, set | always);
+        const auto result = checkAll(path);
+        const auto expected = refused.find(value);
+        if (expected == refused.end()) {
+            EXPECT_FALSE(result.refusal) << value;
+            continue;
+        }
+        ASSERT_TRUE(result.refusal) << value;
+        EXPECT_EQ(*result.refusal, (Message{path + expected->second, Icon::kWarning, std::nullopt}))
+            << value;
+    }
+}
+
+TEST_F(WindowsFiles, OtherAttributeValuesPassWithTheCaptionAfterTheLastBackslash) {
+    const std::string path = dir.write("b.txt", "[Kerfod]x");
+    ASSERT_NE(path.find('\\'), std::string::npos) << path;
+    for (const DWORD value : {0u, 6u, 32u, 37u, 38u, 39u}) {
+        setAttributes(path, value);
+        const auto result = checkAll(path);
+        EXPECT_FALSE(result.refusal) << value;
+        EXPECT_EQ(result.mode, Mode::kDecrypt) << value;
+        EXPECT_EQ(result.caption, "Kerfo / b.txt") << value;
+    }
+    EXPECT_EQ(GetFileName("C:\\dir\\a.txt", kPathSeparator), "a.txt");
+}
+
+TEST_F(WindowsFiles, RoundTripReplacesTheFileUnderItsNewName) {
+    const std::string path = dir.write("notes.txt", std::string("one\r\ntwo\0\xff", 10));
+    const auto enc = Encrypt(path, "pw", test::fixedSalt());
+    ASSERT_EQ(enc.status, JobStatus::kDone) << (enc.error ? enc.error->description() : "");
+    EXPECT_EQ(enc.newPath, dir / "notes.kfo");
+    EXPECT_EQ(dir.listing(), "notes.kfo ");
+    const auto dec = Decrypt(enc.newPath, "pw");
+    ASSERT_EQ(dec.status, JobStatus::kDone) << (dec.error ? dec.error->description() : "");
+    EXPECT_EQ(readFile(path), std::string("one\r\ntwo\0\xff", 10));
+    EXPECT_EQ(dir.listing(), "notes.txt ");
+}
+
+TEST_F(WindowsFiles, ReadOnlySourceCannotBeDeletedAndIsKept) {
+    const std::string path = dir.write("ro.txt", "read only");
+    setAttributes(path, FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(DeleteFileW(wide(path).c_str()));
+    const auto result = Encrypt(path, "pw", test::fixedSalt());
+    EXPECT_EQ(result.status, JobStatus::kFailed);
+    ASSERT_TRUE(result.error);
+    EXPECT_EQ(result.error->code(), 70);
+    EXPECT_EQ(readFile(path), "read only");
+    EXPECT_TRUE(noTemporaryLeft()) << dir.listing();
+}
+
+TEST_F(WindowsFiles, NewNameHeldOpenFailsAndKeepsBothFiles) {
+    const std::string path = dir.write("c.txt", "plain");
+    const std::string held = dir.write("c.kfo", "someone else's");
+    const HANDLE handle = CreateFileW(wide(held).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    const auto result = Encrypt(path, "pw", test::fixedSalt());
+    CloseHandle(handle);
+    EXPECT_EQ(result.status, JobStatus::kFailed);
+    ASSERT_TRUE(result.error);
+    EXPECT_EQ(result.error->code(), 70);
+    EXPECT_EQ(readFile(path), "plain");
+    EXPECT_EQ(readFile(held), "someone else's");
+    EXPECT_EQ(dir.listing(), "c.kfo c.txt ");
+}
+
+}  // namespace
+}  // namespace kerfo::filejobs
