@@ -300,6 +300,7 @@ JobResult Encrypt(const std::string& userFile, std::string_view password,
         Checksum plainSum;
         {
             const auto in = files.openRead(job.source);
+            files.removeStaleTemps(platform::directoryOf(job.target));
             const auto out = files.createTemp(platform::directoryOf(job.target), temporary.path());
             plainSum = writeEncrypted(*in, *out, header);
             // Read back before the sync: the sync is the slow part and need not be
@@ -343,6 +344,7 @@ JobResult Decrypt(const std::string& userFile, std::string_view password,
         TemporaryFile temporary(files);
         Checksum plainSum;
         {
+            files.removeStaleTemps(platform::directoryOf(job.target));
             const auto out = files.createTemp(platform::directoryOf(job.target), temporary.path());
             decodeBody(reader, [&](const char* data, std::size_t size) {
                 plainSum.update(data, size);

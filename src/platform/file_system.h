@@ -69,6 +69,10 @@ public:
     // Renames `from` onto `to`, atomically replacing a file of that name.
     virtual void rename(const std::string& from, const std::string& to) = 0;
     virtual void remove(const std::string& path) = 0;
+    // Removes the temporary files that jobs killed before they could clean up left in
+    // `directory`: those no live process holds and that have not changed for a few
+    // seconds. Best effort, never throws; where a platform cannot tell, it does nothing.
+    virtual void removeStaleTemps(const std::string& directory) noexcept { (void)directory; }
     // Makes renames and removals in `directory` durable, as far as the platform can;
     // never throws, since the rename it follows has already taken effect.
     virtual void syncDirectory(const std::string& directory) noexcept = 0;

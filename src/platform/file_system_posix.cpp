@@ -1,11 +1,15 @@
 // The file layer on POSIX systems.
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
+#include <string_view>
 
 #include "platform/error.h"
 #include "platform/file_system.h"
@@ -14,6 +18,13 @@ namespace kerfo::platform {
 namespace {
 
 [[noreturn]] void throwErrno(int err) { throw RuntimeError::fromErrno(err); }
+
+// Temporary files are this prefix and mkstemp's six characters.
+constexpr std::string_view kTempPrefix = ".kerfo-";
+constexpr std::size_t kTempNameLength = kTempPrefix.size() + 6;
+// A temporary file unchanged for this long, and not locked, belongs to no running job:
+// a job holds the lock while it writes and renames within moments of its last write.
+constexpr std::time_t kStaleSeconds = 5;
 
 class PosixFile final : public File {
 public:
@@ -131,6 +142,9 @@ public:
         const int fd = ::mkstemp(pattern.data());
         if (fd < 0) throwErrno(errno);
         ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        // Held until the file is closed, and dropped by the kernel if the process dies:
+        // removeStaleTemps tells a killed job's leftover from a running job's file by it.
+        ::flock(fd, LOCK_EX | LOCK_NB);
         createdPath = pattern;
         return std::make_unique<PosixFile>(fd);
     }
@@ -141,6 +155,26 @@ public:
 
     void remove(const std::string& path) override {
         if (::unlink(path.c_str()) != 0) throwErrno(errno);
+    }
+
+    void removeStaleTemps(const std::string& directory) noexcept override {
+        DIR* folder = ::opendir(directory.c_str());
+        if (folder == nullptr) return;
+        const std::time_t now = std::time(nullptr);
+        while (const dirent* entry = ::readdir(folder)) {
+            const std::string_view name(entry->d_name);
+            if (name.size() != kTempNameLength || name.substr(0, kTempPrefix.size()) != kTempPrefix) continue;
+            const int fd = ::openat(::dirfd(folder), entry->d_name,
+                                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+            if (fd < 0) continue;
+            struct ::stat st {};
+            if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+                now - st.st_mtime >= kStaleSeconds && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                ::unlinkat(::dirfd(folder), entry->d_name, 0);
+            }
+            ::close(fd);
+        }
+        ::closedir(folder);
     }
 
     void syncDirectory(const std::string& directory) noexcept override {
