@@ -1,0 +1,10 @@
+# Read by CTest after the discovered GoogleTest cases: every case of the matrix needs the
+# results folder cleared first and the report written after it.
+if(reliability_tests_TESTS)
+    set_tests_properties(${reliability_tests_TESTS} PROPERTIES FIXTURES_REQUIRED reliability)
+endif()
+# The kill test runs twenty partial 256 MiB jobs and checks each; on a busy machine that
+# takes minutes.
+if("Kill.TwentyRandomMomentsOfALargeJob" IN_LIST reliability_tests_TESTS)
+    set_tests_properties(Kill.TwentyRandomMomentsOfALargeJob PROPERTIES TIMEOUT 900)
+endif()

@@ -1,0 +1,321 @@
+// The fault matrix's tools: run a job through the core or through kerfo-cli, then judge
+// what stands on disk. Every case ends in one verdict: the original byte for byte intact
+// (and the failure reported), or the new file complete and correct (and success
+// reported); never neither, never a temporary file left behind. Each verdict is also
+// written to the results folder, from which report.py makes docs/reliability.md.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "cipher/cipher.h"
+#include "cipher/transform.h"
+#include "fakes/scratch_dir.h"
+#include "filejobs/jobs.h"
+#include "filejobs/paths.h"
+
+extern char** environ;
+
+namespace kerfo::reliability {
+
+inline std::string readAll(const std::string& path) {
+    std::string bytes;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return bytes;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        bytes.resize(static_cast<std::size_t>(st.st_size));
+        std::size_t got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        bytes.resize(got);
+    }
+    ::close(fd);
+    return bytes;
+}
+
+inline void writeAll(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+inline bool exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// The temporary files a job left in `directory` (they start with ".kerfo-").
+inline std::vector<std::string> leftovers(const std::string& directory) {
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(directory, ec)) {
+        const auto name = e.path().filename().string();
+        if (name.rfind(".kerfo-", 0) == 0) found.push_back(name);
+    }
+    return found;
+}
+
+// Decrypts `path` as the format describes, streaming, and compares with `plain`.
+inline bool decryptsTo(const std::string& path, const std::string& plain) {
+    std::ifstream in(path, std::ios::binary);
+    std::string header;
+    if (!std::getline(in, header)) return false;
+    if (!header.empty() && header.back() == '\r') header.pop_back();
+    if (header.rfind("[Kerfod]", 0) != 0 || header.size() != 24) return false;
+    cipher::Cipher keyed;
+    keyed.KeyString(header);
+    cipher::DecryptTransform transform(cipher::BodyCheck::kWrittenForm);
+    std::vector<char> raw(1 << 20);
+    std::vector<char> out(cipher::DecryptTransform::maxOutput(raw.size()) + 8);
+    std::size_t at = 0;
+    try {
+        while (in) {
+            in.read(raw.data(), static_cast<std::streamsize>(raw.size()));
+            const auto got = static_cast<std::size_t>(in.gcount());
+            if (got == 0) break;
+            const std::size_t n = transform.update(std::string_view(raw.data(), got), out.data());
+            if (plain.compare(at, n, out.data(), n) != 0) return false;
+            at += n;
+        }
+        const std::size_t n = transform.finish(out.data());
+        if (plain.compare(at, n, out.data(), n) != 0) return false;
+        at += n;
+    } catch (const std::exception&) {
+        return false;
+    }
+    return at == plain.size();
+}
+
+// What the run reported: success (and the new path) or a failure with its message.
+struct Reported {
+    bool success = false;
+    std::string detail;  // the error number, exit code or message
+};
+
+inline Reported fromJob(const filejobs::JobResult& r) {
+    Reported rep;
+    rep.success = r.status == filejobs::JobStatus::kDone;
+    if (r.status == filejobs::JobStatus::kWrongPassword) rep.detail = "wrong password";
+    if (r.error) rep.detail = "error " + std::to_string(r.error->code()) + " (" + r.error->description() + ")";
+    return rep;
+}
+
+// kerfo-cli as a child process: arguments, the password on standard input, and the
+// chance to act between the start and the password, or to kill it.
+class Cli {
+public:
+    // `prefix`: a command that runs kerfo-cli under another user (setpriv ...), or empty.
+    Cli(const std::vector<std::string>& args, const std::vector<std::string>& prefix = {}) {
+        int in[2];
+        if (::pipe(in) != 0) throw std::runtime_error("pipe");
+        m_outPath = m_io / "out";
+        m_errPath = m_io / "err";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+        posix_spawn_file_actions_addclose(&actions, in[1]);
+        posix_spawn_file_actions_addopen(&actions, 1, m_outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        posix_spawn_file_actions_addopen(&actions, 2, m_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        std::vector<std::string> all = prefix;
+        all.push_back(KERFO_CLI_PATH);
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& a : all) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        // The output files must be writable by another user too.
+        std::filesystem::permissions(m_io.path(), std::filesystem::perms(0777));
+        const int rc = ::posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(in[0]);
+        m_stdin = in[1];
+        if (rc != 0) throw std::runtime_error("cannot start kerfo-cli");
+    }
+    ~Cli() {
+        if (m_stdin >= 0) ::close(m_stdin);
+        if (!m_waited) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    Cli(const Cli&) = delete;
+    Cli& operator=(const Cli&) = delete;
+
+    pid_t pid() const { return m_pid; }
+
+    // True once the process waits for its password: the gate has run by then.
+    bool waitsForInput(std::chrono::milliseconds limit = std::chrono::milliseconds(10000)) const {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        const std::string syscall = "/proc/" + std::to_string(m_pid) + "/syscall";
+        while (std::chrono::steady_clock::now() < end) {
+            const std::string s = readAll(syscall);
+            if (s.rfind("0 0x0 ", 0) == 0) return true;  // read(0, ...)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return false;
+    }
+
+    void send(const std::string& text) {
+        if (::write(m_stdin, text.data(), text.size()) < 0) {
+            // The process may already have ended (a refusal); its exit code tells.
+        }
+        ::close(m_stdin);
+        m_stdin = -1;
+    }
+
+    // Waits for the end; exit code (or 128 + signal), standard output and error.
+    struct Result {
+        int code = -1;
+        std::string out;
+        std::string err;
+    };
+    Result wait() {
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+        m_waited = true;
+        Result r;
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        r.out = readAll(m_outPath);
+        r.err = readAll(m_errPath);
+        return r;
+    }
+
+    static Reported run(const std::vector<std::string>& args, const std::string& password = "pw",
+                        const std::vector<std::string>& prefix = {}) {
+        Cli cli(args, prefix);
+        cli.send(password + "\n");
+        return report(cli.wait());
+    }
+    static Reported report(const Result& r) {
+        Reported rep;
+        rep.success = r.code == 0;
+        rep.detail = "exit " + std::to_string(r.code);
+        if (!r.err.empty()) rep.detail += ": " + r.err.substr(0, r.err.find('\n'));
+        return rep;
+    }
+
+private:
+    test::ScratchDir m_io;
+    std::string m_outPath, m_errPath;
+    pid_t m_pid = -1;
+    int m_stdin = -1;
+    bool m_waited = false;
+};
+
+// One case of the matrix: which job, on what, and what must stand afterwards.
+struct Case {
+    std::string group;        // "disk full", "names", ...
+    std::string name;         // the case within the group
+    std::string via;          // "core" or "cli"
+    bool encrypt = true;
+    std::string source;       // the path the job is given
+    std::string sourceBytes;  // what it holds when the job starts
+    std::string plain;        // the plain bytes (the new file must hold or decode to them)
+    std::string target;       // where the new file must appear
+    std::optional<std::string> targetBefore;  // a file already there under the new name
+    std::string directory;    // where temporary files would be
+    bool sourceAbsent = false;  // nothing stands under the source when the job starts
+};
+
+enum class Verdict { kKept, kReplaced, kNeither };
+
+inline const char* verdictText(Verdict v) {
+    switch (v) {
+        case Verdict::kKept: return "original intact";
+        case Verdict::kReplaced: return "new file complete";
+        case Verdict::kNeither: return "NEITHER";
+    }
+    return "";
+}
+
+// What stands on disk, judged without the run's own report.
+inline Verdict judge(const Case& c) {
+    if (c.sourceAbsent) {
+        const bool targetAsBefore = c.targetBefore ? (exists(c.target) && readAll(c.target) == *c.targetBefore)
+                                                   : !exists(c.target);
+        return !exists(c.source) && targetAsBefore ? Verdict::kKept : Verdict::kNeither;
+    }
+    const bool same = c.source == c.target;
+    const bool sourceThere = exists(c.source);
+    const std::string sourceNow = sourceThere ? readAll(c.source) : std::string();
+    const bool targetThere = exists(c.target);
+    const auto newIsRight = [&] {
+        return c.encrypt ? decryptsTo(c.target, c.plain) : readAll(c.target) == c.plain;
+    };
+    if (same) {
+        if (sourceThere && sourceNow == c.sourceBytes) return Verdict::kKept;
+        if (targetThere && newIsRight()) return Verdict::kReplaced;
+        return Verdict::kNeither;
+    }
+    const bool targetAsBefore = c.targetBefore ? (targetThere && readAll(c.target) == *c.targetBefore)
+                                               : !targetThere;
+    if (sourceThere && sourceNow == c.sourceBytes && targetAsBefore) return Verdict::kKept;
+    if (!sourceThere && targetThere && newIsRight()) return Verdict::kReplaced;
+    return Verdict::kNeither;
+}
+
+// Results of this test process, one line a case, for report.py.
+class Results {
+public:
+    static void record(const Case& c, const std::string& expected, const std::string& observed,
+                       bool ok) {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        const std::string dir = KERFO_RELIABILITY_RESULTS;
+        std::filesystem::create_directories(dir);
+        std::ofstream out(dir + "/" + info->test_suite_name() + "." + info->name() + ".tsv",
+                          std::ios::app);
+        const auto clean = [](std::string s) {
+            for (auto& ch : s) {
+                if (ch == '\t' || ch == '\n' || ch == '\r') ch = ' ';
+            }
+            return s;
+        };
+        out << clean(c.group) << '\t' << clean(c.name) << '\t' << clean(c.via) << '\t'
+            << (c.encrypt ? "encrypt" : "decrypt") << '\t' << clean(expected) << '\t'
+            << clean(observed) << '\t' << (ok ? "pass" : "FAIL") << '\n';
+    }
+    static void skipped(const std::string& group, const std::string& name, const std::string& why) {
+        Case c;
+        c.group = group;
+        c.name = name;
+        c.via = "-";
+        record(c, "-", "skipped: " + why, true);
+    }
+};
+
+// Judges a finished case: the verdict must be `expected`, the report must agree with
+// it, and no temporary file may be left. Records the line; returns the verdict.
+inline Verdict check(const Case& c, Verdict expected, const Reported& reported) {
+    const Verdict v = judge(c);
+    const auto left = leftovers(c.directory);
+    const bool reportAgrees = reported.success == (v == Verdict::kReplaced) &&
+                              (reported.success || !reported.detail.empty());
+    std::string observed = verdictText(v);
+    observed += reported.success ? ", reported done" : ", reported " + reported.detail;
+    if (!left.empty()) observed += ", LEFT " + left.front();
+    const bool ok = v == expected && reportAgrees && left.empty();
+    SCOPED_TRACE(c.group + " / " + c.name + " via " + c.via + (c.encrypt ? " encrypt" : " decrypt"));
+    EXPECT_EQ(verdictText(v), std::string(verdictText(expected)));
+    EXPECT_TRUE(reportAgrees) << observed;
+    EXPECT_TRUE(left.empty()) << observed;
+    Results::record(c, verdictText(expected), observed, ok);
+    return v;
+}
+
+}  // namespace kerfo::reliability
