@@ -77,7 +77,10 @@ Run runCli(const ScratchDir& dir, const std::vector<std::string>& args, const st
         startup.hStdOutput = hOut;
         startup.hStdError = hErr;
         std::string commandLine = quoted(KERFO_CLI_PATH);
-        for (const auto& arg : args) commandLine += " " + quoted(arg);
+        for (const auto& arg : args) {
+            commandLine += ' ';
+            commandLine += quoted(arg);
+        }
         PROCESS_INFORMATION process{};
         if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                            &startup, &process)) {
