@@ -12,7 +12,9 @@ rem without taking over whatever program opens them.
 rem
 rem Results are tested with "if errorlevel" on a line of their own: Wine's cmd
 rem gets || and && wrong after a redirection.
-setlocal
+rem The path of kerfo.exe is expanded late (!exe!) inside the blocks: expanded early,
+rem a ")" in it, as in "Program Files (x86)", would end the block.
+setlocal EnableDelayedExpansion
 set "classes=HKCU\Software\Classes\SystemFileAssociations"
 set "verb=shell\Kerfo-Encrypt"
 set "exe=%~dp0kerfo.exe"
@@ -27,11 +29,11 @@ if not exist "%exe%" (
 for %%t in (text .kfo) do (
     reg add "%classes%\%%t\%verb%" /ve /d "Kerfo-Encrypt" /f >nul
     if errorlevel 1 goto failed
-    reg add "%classes%\%%t\%verb%" /v Icon /d "\"%exe%\",0" /f >nul
+    reg add "%classes%\%%t\%verb%" /v Icon /d "\"!exe!\",0" /f >nul
     if errorlevel 1 goto failed
     rem The path goes in unquoted: Kerfo takes its whole command line as the
     rem file's path, spaces included, exactly as Explorer hands it over.
-    reg add "%classes%\%%t\%verb%\command" /ve /d "\"%exe%\" %%1" /f >nul
+    reg add "%classes%\%%t\%verb%\command" /ve /d "\"!exe!\" %%1" /f >nul
     if errorlevel 1 goto failed
 )
 echo Kerfo-Encrypt added to the context menu of text files and .kfo files.
