@@ -18,6 +18,7 @@
 #include "filejobs/gate.h"
 #include "filejobs/paths.h"
 #include "platform/file_system.h"
+#include "platform/secret.h"
 #include "platform/texts.h"
 
 namespace kerfo::filejobs {
@@ -193,11 +194,20 @@ JobResult guarded(Body&& body) {
     }
 }
 
-std::string headerFor(const std::string& saltText, const std::string& password) {
+// The digest of `salt` and the password's bytes; the text they make is wiped afterwards.
+std::string passwordDigest(const std::string& salt, std::string_view password) {
+    std::string bytes = passwordBytes(password);
+    platform::SecretString keyText(salt);
+    keyText.append(bytes);
+    platform::wipe(bytes);
+    return cipher::Hash(keyText.str());
+}
+
+std::string headerFor(const std::string& saltText, std::string_view password) {
     const std::string salt = cipher::Hash(saltText);
     std::string header(kMarker);
     header += salt;
-    header += cipher::Hash(salt + password);
+    header += passwordDigest(salt, password);
     return header;
 }
 
@@ -294,7 +304,7 @@ JobResult Encrypt(const std::string& userFile, std::string_view password,
         FileSystem& files = fileSystemOf(context);
         const Replacement job = prepare(files, userFile, ".kfo");
         const std::string saltText = context.saltSource ? context.saltSource() : std::string();
-        const std::string header = headerFor(saltText, passwordBytes(password));
+        const std::string header = headerFor(saltText, password);
 
         TemporaryFile temporary(files);
         Checksum plainSum;
@@ -331,7 +341,7 @@ JobResult Decrypt(const std::string& userFile, std::string_view password,
 
         const std::string salt =
             header.size() > kSaltOffset ? header.substr(kSaltOffset, kFieldLength) : std::string();
-        const std::string digest = cipher::Hash(salt + passwordBytes(password));
+        const std::string digest = passwordDigest(salt, password);
         // The digest is where the header keeps it, characters 17..24.
         if (header.size() < kDigestOffset + kFieldLength ||
             header.compare(kDigestOffset, kFieldLength, digest) != 0) {
