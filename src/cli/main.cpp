@@ -8,6 +8,7 @@
 #include "cli/terminal.h"
 #include "filejobs/gate.h"
 #include "filejobs/jobs.h"
+#include "platform/secret.h"
 #include "platform/texts.h"
 
 namespace {
@@ -51,8 +52,11 @@ std::optional<std::string> password(bool fromStdin, bool confirm, int& exitCode)
         return std::nullopt;
     }
     if (confirm) {
-        const auto second = kerfo::cli::askHidden(texts::kEnterPasswordAgain);
-        if (!second || *second != *first) {
+        auto second = kerfo::cli::askHidden(texts::kEnterPasswordAgain);
+        const bool same = second && *second == *first;
+        if (second) kerfo::platform::wipe(*second);
+        if (!same) {
+            kerfo::platform::wipe(*first);
             exitCode = fail(texts::kPasswordsDifferLine, kRefused);
             return std::nullopt;
         }
@@ -78,11 +82,14 @@ int run(const std::string& command, const std::string& file, bool passwordFromSt
     }
 
     int exitCode = kDone;
-    const auto secret = password(passwordFromStdin, encrypt, exitCode);
-    if (!secret) return exitCode;
+    auto typed = password(passwordFromStdin, encrypt, exitCode);
+    if (!typed) return exitCode;
+    // Held only for the job, and wiped however the job ends.
+    const kerfo::platform::SecretString secret(*typed);
+    kerfo::platform::wipe(*typed);
 
-    const auto result = encrypt ? kerfo::filejobs::Encrypt(file, *secret)
-                                : kerfo::filejobs::Decrypt(file, *secret);
+    const auto result = encrypt ? kerfo::filejobs::Encrypt(file, secret.str())
+                                : kerfo::filejobs::Decrypt(file, secret.str());
     switch (result.status) {
         case JobStatus::kDone:
             std::cout << result.newPath << '\n';
