@@ -211,7 +211,7 @@ void FrmMain::encryptClicked() {
         return;
     }
     enterWorking();
-    filejobs::JobResult result = m_services.jobs->encrypt(m_userFile, m_txtPassword1->text().toStdString());
+    filejobs::JobResult result = m_services.jobs->encrypt(m_userFile, passwordForJob()->str());
     if (result.status == filejobs::JobStatus::kDone) {
         finish();
     } else {
@@ -226,7 +226,7 @@ void FrmMain::encryptClicked() {
 
 void FrmMain::decryptClicked() {
     enterWorking();
-    filejobs::JobResult result = m_services.jobs->decrypt(m_userFile, m_txtPassword1->text().toStdString());
+    filejobs::JobResult result = m_services.jobs->decrypt(m_userFile, passwordForJob()->str());
     switch (result.status) {
         case filejobs::JobStatus::kDone:
             finish();
@@ -254,6 +254,13 @@ void FrmMain::aboutClicked() {
     about.exec();
 }
 
+std::unique_ptr<platform::SecretString> FrmMain::passwordForJob() const {
+    QByteArray utf8 = m_txtPassword1->text().toUtf8();
+    auto secret = std::make_unique<platform::SecretString>(std::string_view(utf8.constData(), utf8.size()));
+    utf8.fill('\0');
+    return secret;
+}
+
 void FrmMain::enterWorking() {
     setCursor(Qt::WaitCursor);
     m_cmdEncrypt->setEnabled(false);
@@ -270,6 +277,9 @@ void FrmMain::finish() {
     m_lblPassword2->setEnabled(false);
     m_txtPassword1->setEnabled(false);
     m_txtPassword2->setEnabled(false);
+    // The job is done: the password has no further use, so the boxes let go of it.
+    m_txtPassword1->clear();
+    m_txtPassword2->clear();
     // Only a plain tick ends the program; the greyed state does not.
     if (m_check1->checkState() == Qt::Checked) {
         closeAction();

@@ -6,8 +6,10 @@
 #include <QCheckBox>
 #include <QDialog>
 
+#include <memory>
 #include <string>
 
+#include "platform/secret.h"
 #include "ui/services.h"
 
 class QLabel;
@@ -63,6 +65,8 @@ private:
     void aboutClicked();
     // Busy pointer, both action buttons off, Cancel off (the job's first step), then an
     // immediate repaint so the user sees it before the job holds the thread.
+    // The first box's password as UTF-8, in a copy wiped when the caller is done with it.
+    std::unique_ptr<platform::SecretString> passwordForJob() const;
     void enterWorking();
     void finish();
     void showMessage(const platform::Message& message);
