@@ -39,9 +39,11 @@ inline std::string readAll(const std::string& path) {
     if (fd < 0) return bytes;
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        bytes.resize(static_cast<std::size_t>(st.st_size));
+        // Files under /proc report size 0 and still have content.
+        bytes.resize(static_cast<std::size_t>(st.st_size) + 4096);
         std::size_t got = 0;
-        while (got < bytes.size()) {
+        for (;;) {
+            if (got == bytes.size()) bytes.resize(bytes.size() * 2);
             const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
             if (n <= 0) break;
             got += static_cast<std::size_t>(n);
