@@ -108,7 +108,7 @@ int run(const std::string& command, const std::string& file, bool passwordFromSt
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int runMain(int argc, char** argv) {
     CLI::App app{std::string(texts::kCliDescription), std::string(texts::kCliName)};
     app.set_version_flag("--version", std::string(texts::kCliName) + " " KERFO_VERSION);
     app.require_subcommand(1);
@@ -134,4 +134,14 @@ int main(int argc, char** argv) {
         return code == 0 ? kDone : kUsage;
     }
     return run(app.get_subcommands().front()->get_name(), file, passwordFromStdin);
+}
+
+int main(int argc, char** argv) {
+    // The jobs never throw; what is left (out of memory while parsing the arguments or
+    // printing) ends the program with a line and an exit code rather than an abort.
+    try {
+        return runMain(argc, argv);
+    } catch (const std::exception& e) {
+        return fail(e.what(), kRefused);
+    }
 }
