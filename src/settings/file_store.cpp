@@ -284,7 +284,8 @@ std::int32_t FileStore::queryValue(KeyHandle key, const std::string& valueName, 
         length = needed;
         return kMoreData;
     }
-    std::memcpy(data, bytes.data(), bytes.size());
+    // A value's bytes and their count, its terminator (for a string) already among them.
+    std::memcpy(data, bytes.data(), bytes.size());  // NOLINT(bugprone-not-null-terminated-result)
     length = needed;
     return kOk;
 }
