@@ -8,3 +8,7 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKERFO_WERROR=ON
 cmake --build "$build" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+# The same tests under AddressSanitizer + UndefinedBehaviorSanitizer, then each fuzz
+# target for ten seconds.
+"$root/scripts/sanitize.sh"
+"$root/scripts/fuzz.sh" 10
