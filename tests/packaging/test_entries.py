@@ -227,7 +227,7 @@ class WindowsRegistration(unittest.TestCase):
         self.assertIn(r'set "verb=shell\Kerfo-Encrypt"', self.text)
         self.assertIn(f'/ve /d "{LABEL}"', self.text)
         # Explorer puts the path in place of %1; a batch file writes it as %%1.
-        self.assertIn(r'\command" /ve /d "\"%exe%\" %%1"', self.text)
+        self.assertIn(r'\command" /ve /d "\"!exe!\" %%1"', self.text)
 
     def test_remove_is_offered(self):
         self.assertIn('if /i "%~1"=="/remove" goto remove', self.text)
