@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything (benchmarks too) with warnings as errors and runs every test.
+# Builds everything (benchmarks too) with warnings as errors and runs every test: the
+# whole suite, the same suite under the sanitizers, a short run of each fuzz target, and
+# the Windows lane (MinGW-w64 builds run under Wine). CI runs exactly this.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"
@@ -12,3 +14,4 @@ ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
 # target for ten seconds.
 "$root/scripts/sanitize.sh"
 "$root/scripts/fuzz.sh" 10
+bash "$root/.ci/windows"

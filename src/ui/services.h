@@ -96,13 +96,6 @@ public:
     void exit(int code) override;
 };
 
-// Remembers nothing: the window keeps its design-time position and the box stays ticked.
-class NoSettings : public SettingsService {
-public:
-    void load(QWidget&, QCheckBox&) override {}
-    void save(const QWidget&, const QCheckBox&) override {}
-};
-
 // filejobs::Encrypt and filejobs::Decrypt on the real file system and clock.
 class FileJobRunner : public JobRunner {
 public:
