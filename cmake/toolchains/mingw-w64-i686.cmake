@@ -1,15 +1,5 @@
-# 32-bit Windows with Debian's MinGW-w64 (posix threads: the win32-threads compiler lacks
-# std::thread). Built to check that it compiles; not run here.
-set(CMAKE_SYSTEM_NAME Windows)
+# 32-bit Windows with Debian's MinGW-w64. Built to check that it compiles; not run here
+# (a 32-bit Wine needs packages that change the base system).
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(KERFO_MINGW_TRIPLE i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${KERFO_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${KERFO_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${KERFO_MINGW_TRIPLE}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${KERFO_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

@@ -1,15 +1,5 @@
-# 64-bit Windows with Debian's MinGW-w64 (posix threads: the win32-threads compiler lacks
-# std::thread). Programs and tests run under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# 64-bit Windows with Debian's MinGW-w64. Programs and tests run under Wine.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(KERFO_MINGW_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${KERFO_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${KERFO_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${KERFO_MINGW_TRIPLE}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${KERFO_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)

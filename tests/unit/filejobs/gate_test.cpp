@@ -11,6 +11,7 @@
 
 #include "fakes/faulty_file_system.h"
 #include "fakes/scratch_dir.h"
+#include "refused_attributes.h"
 
 namespace kerfo::filejobs {
 namespace {
@@ -139,21 +140,7 @@ public:
 
 TEST_F(Gate, OnlyTheListedAttributeValuesAreRefused) {
     const std::string path = dir.write("a.txt", "x");
-    const std::string attr = "change this file attribute and try again.";
-    const std::string attrs = "change these file attributes and try again.";
-    const std::string sys = "Kerfo will NOT work with system files.";
-    const std::pair<int, std::string> refused[] = {
-        {1, " is Read-only:\r\n" + attr},
-        {2, " is Hidden:\r\n" + attr},
-        {3, " is Read-only and Hidden:\r\n" + attrs},
-        {4, " is a System file:\r\n" + sys},
-        {5, " is Read-only and belongs to the System:\r\n" + sys},
-        {7, " is Read-only and Hidden:\r\n" + attrs},
-        {33, " is Read-Only:\r\n" + attr},
-        {34, " is Hidden:\r\n" + attr},
-        {35, " is Read-only and Hidden:\r\n" + attrs},
-        {36, " is a System file:\r\n" + sys},
-    };
+    const auto& refused = test::refusedAttributeTexts();
     FixedAttributes files;
     for (const auto& [value, text] : refused) {
         files.value = value;

@@ -13,6 +13,7 @@
 #include "filejobs/paths.h"
 #include "fakes/wine.h"
 #include "job_support.h"
+#include "refused_attributes.h"
 
 namespace kerfo::filejobs {
 namespace {
@@ -42,21 +43,7 @@ protected:
 
 TEST_F(WindowsFiles, RefusedAttributeValuesGetTheirExactMessages) {
     const std::string path = dir.write("a.txt", "x");
-    const std::string attr = "change this file attribute and try again.";
-    const std::string attrs = "change these file attributes and try again.";
-    const std::string sys = "Kerfo will NOT work with system files.";
-    const std::map<DWORD, std::string> refused = {
-        {1, " is Read-only:\r\n" + attr},
-        {2, " is Hidden:\r\n" + attr},
-        {3, " is Read-only and Hidden:\r\n" + attrs},
-        {4, " is a System file:\r\n" + sys},
-        {5, " is Read-only and belongs to the System:\r\n" + sys},
-        {7, " is Read-only and Hidden:\r\n" + attrs},
-        {33, " is Read-Only:\r\n" + attr},
-        {34, " is Hidden:\r\n" + attr},
-        {35, " is Read-only and Hidden:\r\n" + attrs},
-        {36, " is a System file:\r\n" + sys},
-    };
+    const auto& refused = test::refusedAttributeTexts();
     // Wine reports every regular file with the archive bit, so there 1..7 read as 33..39
     // (and 37, 39 pass); Windows keeps the value as set.
     const DWORD always = test::runningOnWine() ? FILE_ATTRIBUTE_ARCHIVE : 0;
@@ -65,7 +52,7 @@ TEST_F(WindowsFiles, RefusedAttributeValuesGetTheirExactMessages) {
         const DWORD value = GetFileAttributesW(wide(path).c_str());
         ASSERT_EQ(value, set | always);
         const auto result = checkAll(path);
-        const auto expected = refused.find(value);
+        const auto expected = refused.find(static_cast<int>(value));
         if (expected == refused.end()) {
             EXPECT_FALSE(result.refusal) << value;
             continue;

@@ -1,0 +1,12 @@
+# Debian's MinGW-w64 cross compilers for KERFO_MINGW_TRIPLE (posix threads: the
+# win32-threads compilers lack std::thread). Included by the two toolchain files.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER ${KERFO_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${KERFO_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${KERFO_MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${KERFO_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
