@@ -15,6 +15,7 @@
 #include "filejobs/jobs.h"
 #include "memory_file_system.h"
 #include "platform/error.h"
+#include "invariant.h"
 
 namespace {
 
@@ -23,10 +24,7 @@ using kerfo::filejobs::JobStatus;
 constexpr const char* kEncryptedPath = "/mem/doc.kfo";
 constexpr const char* kPlainPath = "/mem/doc.txt";
 
-[[noreturn]] void broken(const char* what) {
-    __builtin_printf("invariant broken: %s\n", what);
-    std::abort();
-}
+using kerfo::fuzz::broken;
 
 // The plain text as the format describes it, or nothing when that reading fails.
 std::optional<std::string> readByTheRules(const std::string& file) {

@@ -12,13 +12,11 @@
 
 #include "filejobs/gate.h"
 #include "memory_file_system.h"
+#include "invariant.h"
 
 namespace {
 
-[[noreturn]] void broken(const char* what) {
-    __builtin_printf("invariant broken: %s\n", what);
-    std::abort();
-}
+using kerfo::fuzz::broken;
 
 }  // namespace
 

@@ -9,13 +9,11 @@
 #include <string>
 
 #include "settings/key_tree.h"
+#include "invariant.h"
 
 namespace {
 
-[[noreturn]] void broken(const char* what) {
-    __builtin_printf("invariant broken: %s\n", what);
-    std::abort();
-}
+using kerfo::fuzz::broken;
 
 bool sameContent(const kerfo::settings::KeyTree& a, const kerfo::settings::KeyTree& b) {
     if (a.keys().size() != b.keys().size()) return false;

@@ -11,13 +11,11 @@
 
 #include "cipher/cipher.h"
 #include "platform/error.h"
+#include "invariant.h"
 
 namespace {
 
-[[noreturn]] void broken(const char* what) {
-    __builtin_printf("invariant broken: %s\n", what);
-    std::abort();
-}
+using kerfo::fuzz::broken;
 
 // The shrink rules, one character at a time, as written for the encoding.
 std::optional<std::string> shrinkByTheRules(const std::string& in) {

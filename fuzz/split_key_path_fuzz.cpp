@@ -15,13 +15,11 @@
 #include "fakes/recording_sink.h"
 #include "platform/error.h"
 #include "settings/registry.h"
+#include "invariant.h"
 
 namespace {
 
-[[noreturn]] void broken(const char* what) {
-    __builtin_printf("invariant broken: %s\n", what);
-    std::abort();
-}
+using kerfo::fuzz::broken;
 
 }  // namespace
 
