@@ -58,10 +58,9 @@ TEST(Kill, TwentyRandomMomentsOfALargeJob) {
     const double decryptSeconds = runFully("decrypt", kfo);
     ASSERT_EQ(readAll(txt), plain);
 
-    std::mt19937 random(20261208);
-    int kept = 0, replaced = 0;
-    std::size_t mostLeftovers = 0;
-    for (int round = 0; round < 20; ++round) {
+    // Each run works on whichever of the two names stands now: the file flips between
+    // plain and encrypted as runs complete.
+    const auto nextCase = [&] {
         Case c;
         c.group = "killed";
         c.via = "cli";
@@ -71,6 +70,14 @@ TEST(Kill, TwentyRandomMomentsOfALargeJob) {
         c.target = c.encrypt ? kfo : txt;
         c.plain = plain;
         c.sourceBytes = readAll(c.source);
+        return c;
+    };
+
+    std::mt19937 random(20261208);
+    int kept = 0, replaced = 0;
+    std::size_t mostLeftovers = 0;
+    for (int round = 0; round < 20; ++round) {
+        Case c = nextCase();
         const double full = c.encrypt ? encryptSeconds : decryptSeconds;
         const double at = std::uniform_real_distribution<double>(0.0, full * 1.1)(random);
         {
@@ -97,16 +104,8 @@ TEST(Kill, TwentyRandomMomentsOfALargeJob) {
     }
 
     // A later complete run, among the leftovers of the killed ones.
-    Case last;
-    last.group = "killed";
+    Case last = nextCase();
     last.name = "complete run after the kills, leftovers present";
-    last.via = "cli";
-    last.directory = folder;
-    last.encrypt = exists(txt);
-    last.source = last.encrypt ? txt : kfo;
-    last.target = last.encrypt ? kfo : txt;
-    last.plain = plain;
-    last.sourceBytes = readAll(last.source);
     const auto before = leftovers(folder);
     std::this_thread::sleep_for(std::chrono::seconds(6));
     const auto reported = Cli::run({last.encrypt ? "encrypt" : "decrypt", last.source, "--password-stdin"});
