@@ -37,7 +37,7 @@ public:
     std::unique_ptr<platform::File> openRead(const std::string& path) override {
         const auto it = files.find(path);
         if (it == files.end()) throw platform::RuntimeError(platform::ErrorNumber::kFileNotFound);
-        return std::make_unique<Reader>(it->second);
+        return std::make_unique<Reader>(*this, path);
     }
     std::unique_ptr<platform::File> createTemp(const std::string& directory,
                                                std::string& createdPath) override {
@@ -58,13 +58,17 @@ public:
     void syncDirectory(const std::string&) noexcept override {}
 
 private:
-    // Reads a snapshot, as a file opened before a later rename would.
+    // Reads the file as it stands, so that it sees what a writer adds, as on a real file
+    // system. The jobs never read a file after renaming or removing it; doing so fails.
     class Reader final : public platform::File {
     public:
-        explicit Reader(std::string content) : m_content(std::move(content)) {}
+        Reader(MemoryFileSystem& owner, std::string path) : m_owner(owner), m_path(std::move(path)) {}
         std::size_t read(char* buffer, std::size_t size) override {
-            const std::size_t n = std::min(size, m_content.size() - m_pos);
-            std::memcpy(buffer, m_content.data() + m_pos, n);
+            const auto it = m_owner.files.find(m_path);
+            if (it == m_owner.files.end()) throw platform::RuntimeError(platform::ErrorNumber::kFileNotFound);
+            const std::string& content = it->second;
+            const std::size_t n = std::min(size, content.size() - std::min(m_pos, content.size()));
+            std::memcpy(buffer, content.data() + m_pos, n);
             m_pos += n;
             return n;
         }
@@ -76,7 +80,8 @@ private:
         void close() override {}
 
     private:
-        std::string m_content;
+        MemoryFileSystem& m_owner;
+        std::string m_path;
         std::size_t m_pos = 0;
     };
 

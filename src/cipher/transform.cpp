@@ -141,8 +141,12 @@ std::size_t EncryptTransform::finish(char* out) {
     return static_cast<std::size_t>(dst - out);
 }
 
-DecryptTransform::DecryptTransform(BodyCheck check)
-    : m_check(check), m_seed(platform::randomSeed()), m_joined(kDecryptPiece + 4) {}
+DecryptTransform::DecryptTransform(BodyCheck check, GeneratorUse use)
+    : m_check(check), m_use(use), m_seed(platform::randomSeed()), m_joined(kDecryptPiece + 4) {}
+
+void DecryptTransform::advanceShared() const {
+    if (m_use == GeneratorUse::kShared) platform::setRandomSeed(m_seed);
+}
 
 std::size_t DecryptTransform::shrinkAndXor(std::size_t groups, char* out) {
     auto* dst = reinterpret_cast<unsigned char*>(out);
@@ -154,7 +158,7 @@ std::size_t DecryptTransform::shrinkAndXor(std::size_t groups, char* out) {
         throw RuntimeError(ErrorNumber::kInvalidCall);
     }
     m_seed = kernels.xorStream(dst, dst, 3 * groups, m_seed);
-    platform::setRandomSeed(m_seed);
+    advanceShared();
     return 3 * groups;
 }
 
@@ -199,7 +203,7 @@ std::size_t DecryptTransform::finish(char* out) {
         throw RuntimeError(ErrorNumber::kInvalidCall);
     }
     m_seed = detail::xorStreamReference(dst, dst, static_cast<std::size_t>(count), m_seed);
-    platform::setRandomSeed(m_seed);
+    advanceShared();
     m_pending = 0;
     return static_cast<std::size_t>(count);
 }

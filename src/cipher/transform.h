@@ -60,13 +60,19 @@ enum class BodyCheck {
     kWrittenForm,
 };
 
+// Whether a decryption leaves the shared generator where its keystream ends, as the
+// classic Shrink and DoXor would, or works on a private copy of it: a check that runs
+// beside another transform (on another thread, say) must not move the generator.
+enum class GeneratorUse { kShared, kPrivate };
+
 // Decryption: construct right after keying a Cipher with the header line; feed everything
 // after the header line in chunks of any size with update(), then call finish() once.
 // Every CR and every LF ends a line and is dropped; the rest is the body.
 class DecryptTransform {
 public:
     // Takes the keystream from the shared generator's current state.
-    explicit DecryptTransform(BodyCheck check = BodyCheck::kLikeShrink);
+    explicit DecryptTransform(BodyCheck check = BodyCheck::kLikeShrink,
+                              GeneratorUse use = GeneratorUse::kShared);
 
     // At most this many bytes come out of update() for `inputSize` bytes of input.
     static constexpr std::size_t maxOutput(std::size_t inputSize) {
@@ -87,8 +93,10 @@ public:
 
 private:
     std::size_t shrinkAndXor(std::size_t groups, char* out);
+    void advanceShared() const;
 
     BodyCheck m_check;
+    GeneratorUse m_use;
     std::uint32_t m_seed;
     std::vector<unsigned char> m_joined;  // m_pending characters carried over, then a piece
     std::size_t m_pending = 0;

@@ -17,6 +17,7 @@
 #include "filejobs/checksum.h"
 #include "filejobs/gate.h"
 #include "filejobs/paths.h"
+#include "filejobs/read_back.h"
 #include "platform/file_system.h"
 #include "platform/secret.h"
 #include "platform/texts.h"
@@ -211,17 +212,24 @@ std::string headerFor(const std::string& saltText, std::string_view password) {
     return header;
 }
 
-// Writes the encrypted form of `in` to `out`; returns the checksum of the plain bytes.
-Checksum writeEncrypted(File& in, File& out, const std::string& header) {
+// Writes the encrypted form of `in` to the temporary file `out` at `outPath`, checking it
+// as it goes; throws when what reads back does not decrypt to what was read.
+void writeEncrypted(FileSystem& files, File& in, File& out, const std::string& outPath,
+                    const std::string& header) {
     cipher::Cipher keyed;
     keyed.KeyString(header);
     std::string headerLine = header;
     headerLine += texts::kCrLf;
-    out.write(headerLine.data(), headerLine.size());
 
     // XOR, stretch and lines of 70 with CR LF, a chunk at a time; the last line (an
-    // empty one for an empty file) comes from finish().
+    // empty one for an empty file) comes from finish(). The transform and the check both
+    // start from the keyed generator.
     cipher::EncryptTransform transform;
+    EncryptedCheck check(headerLine);
+    ConcurrentReadBack readBack(files.openRead(outPath), check);
+    CheckedOutput output(out, readBack);
+    output.write(headerLine.data(), headerLine.size());
+
     std::vector<char> plain(kPlainChunk);
     std::vector<char> lines(cipher::EncryptTransform::maxOutput(kPlainChunk));
     Checksum sum;
@@ -229,44 +237,17 @@ Checksum writeEncrypted(File& in, File& out, const std::string& header) {
         const std::size_t n = readFull(in, plain.data(), plain.size());
         sum.update(plain.data(), n);
         const std::size_t w = transform.update(std::string_view(plain.data(), n), lines.data());
-        if (w > 0) out.write(lines.data(), w);
+        if (w > 0) output.write(lines.data(), w);
         if (n < plain.size()) break;
     }
-    out.write(lines.data(), transform.finish(lines.data()));
-    return sum;
+    output.write(lines.data(), transform.finish(lines.data()));
+    if (output.finish() != sum) throw RuntimeError(ErrorNumber::kDeviceIo);
 }
 
-// Decrypts the temporary file again and compares the result with what went in.
-void verifyEncrypted(FileSystem& files, const std::string& path, const std::string& header,
-                     const Checksum& expected) {
-    const auto file = files.openRead(path);
-    EncryptedReader reader(*file);
-    bool tooLong = false;
-    if (reader.headerLine(header.size(), tooLong) != header || tooLong) {
-        throw RuntimeError(ErrorNumber::kDeviceIo);
-    }
-    cipher::Cipher keyed;
-    keyed.KeyString(header);
-    Checksum sum;
-    decodeBody(reader, [&sum](const char* data, std::size_t size) { sum.update(data, size); });
-    if (sum != expected) throw RuntimeError(ErrorNumber::kDeviceIo);
-}
-
-// Reads the temporary file again and compares it with what was written.
-void verifyPlain(FileSystem& files, const std::string& path, const Checksum& expected) {
-    const auto file = files.openRead(path);
-    std::vector<char> buffer(kReadBuffer);
-    Checksum sum;
-    while (const std::size_t n = file->read(buffer.data(), buffer.size())) {
-        sum.update(buffer.data(), n);
-    }
-    if (sum != expected) throw RuntimeError(ErrorNumber::kDeviceIo);
-}
-
-// Makes the written bytes durable and gives the file the original's permission bits.
+// Makes the written bytes durable, the original's permission bits among them.
 void finish(File& out, unsigned permissions) {
-    out.sync();
     out.setPermissions(permissions);
+    out.sync();
     out.close();
 }
 
@@ -307,15 +288,13 @@ JobResult Encrypt(const std::string& userFile, std::string_view password,
         const std::string header = headerFor(saltText, password);
 
         TemporaryFile temporary(files);
-        Checksum plainSum;
         {
             const auto in = files.openRead(job.source);
             files.removeStaleTemps(platform::directoryOf(job.target));
             const auto out = files.createTemp(platform::directoryOf(job.target), temporary.path());
-            plainSum = writeEncrypted(*in, *out, header);
-            // Read back before the sync: the sync is the slow part and need not be
-            // paid for a file that is already known to be wrong.
-            verifyEncrypted(files, temporary.path(), header, plainSum);
+            // Checked before the sync: the sync is the slow part and need not be paid
+            // for a file that is already known to be wrong.
+            writeEncrypted(files, *in, *out, temporary.path(), header);
             finish(*out, job.permissions);
         }
         try {
@@ -352,15 +331,18 @@ JobResult Decrypt(const std::string& userFile, std::string_view password,
         cipher::Cipher keyed;
         keyed.KeyString(header);
         TemporaryFile temporary(files);
-        Checksum plainSum;
         {
             files.removeStaleTemps(platform::directoryOf(job.target));
             const auto out = files.createTemp(platform::directoryOf(job.target), temporary.path());
+            PlainCheck check;
+            ConcurrentReadBack readBack(files.openRead(temporary.path()), check);
+            CheckedOutput output(*out, readBack);
+            Checksum plainSum;
             decodeBody(reader, [&](const char* data, std::size_t size) {
                 plainSum.update(data, size);
-                out->write(data, size);
+                output.write(data, size);
             });
-            verifyPlain(files, temporary.path(), plainSum);
+            if (output.finish() != plainSum) throw RuntimeError(ErrorNumber::kDeviceIo);
             finish(*out, job.permissions);
         }
         in->close();

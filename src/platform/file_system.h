@@ -39,6 +39,11 @@ public:
     virtual void write(const char* data, std::size_t size) = 0;
     // Forces the written bytes onto the storage.
     virtual void sync() = 0;
+    // Starts making everything written so far durable in the background and returns
+    // without waiting, so that the storage works while the job computes the rest and the
+    // final sync() has little left to do. Only a hint: does nothing where the platform
+    // offers no such thing; sync() waits for it and reports any error it met.
+    virtual void syncInBackground() noexcept {}
     // Sets the permission bits of the open file (best effort where there are none).
     virtual void setPermissions(unsigned permissions) = 0;
     virtual void close() = 0;

@@ -11,6 +11,7 @@
 #include <ctime>
 #include <string_view>
 
+#include "platform/background_sync.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
 
@@ -18,6 +19,15 @@ namespace kerfo::platform {
 namespace {
 
 [[noreturn]] void throwErrno(int err) { throw RuntimeError::fromErrno(err); }
+
+// Makes a file's data durable (its size too, not every timestamp); 0 or the errno.
+int syncData(int fd) {
+#ifdef __linux__
+    return ::fdatasync(fd) == 0 ? 0 : errno;
+#else
+    return ::fsync(fd) == 0 ? 0 : errno;
+#endif
+}
 
 // Temporary files are this prefix and mkstemp's six characters.
 constexpr std::string_view kTempPrefix = ".kerfo-";
@@ -28,8 +38,9 @@ constexpr std::time_t kStaleSeconds = 5;
 
 class PosixFile final : public File {
 public:
-    explicit PosixFile(int fd) : m_fd(fd) {}
+    explicit PosixFile(int fd) : m_fd(fd), m_background([fd] { return syncData(fd); }) {}
     ~PosixFile() override {
+        m_background.finish();  // the helper must be done with the descriptor first
         if (m_fd >= 0) ::close(m_fd);
     }
     PosixFile(const PosixFile&) = delete;
@@ -58,7 +69,12 @@ public:
     }
 
     void sync() override {
+        if (const int err = m_background.finish(); err != 0) throwErrno(err);
         if (::fsync(m_fd) != 0) throwErrno(errno);
+    }
+
+    void syncInBackground() noexcept override {
+        if (m_fd >= 0) m_background.request();
     }
 
     void setPermissions(unsigned permissions) override {
@@ -66,6 +82,7 @@ public:
     }
 
     void close() override {
+        m_background.finish();
         const int fd = m_fd;
         m_fd = -1;
         // Delayed write errors (NFS, a full quota) surface here.
@@ -74,6 +91,7 @@ public:
 
 private:
     int m_fd;
+    BackgroundSync m_background;
 };
 
 class PosixFileSystem final : public FileSystem {

@@ -89,6 +89,7 @@ private:
             m_owner.check(Op::kSync);
             m_inner->sync();
         }
+        void syncInBackground() noexcept override { m_inner->syncInBackground(); }
         void setPermissions(unsigned permissions) override {
             m_owner.check(Op::kSetPermissions);
             m_inner->setPermissions(permissions);

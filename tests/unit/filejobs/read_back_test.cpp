@@ -1,0 +1,211 @@
+// Reading back the file a job writes, on a helper thread: what it catches (a file shorter
+// or longer than what was written, a damaged header or body) and that a good file's
+// checksum is the plain text's, however the writes were cut.
+#include "filejobs/read_back.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "cipher/cipher.h"
+#include "job_support.h"
+#include "platform/error.h"
+#include "platform/random.h"
+
+namespace kerfo::filejobs {
+namespace {
+
+// A file held in memory that a test appends to while the helper reads it.
+class GrowingFile final : public platform::File {
+public:
+    struct Content {
+        std::mutex mutex;
+        std::string bytes;
+    };
+    explicit GrowingFile(std::shared_ptr<Content> content) : m_content(std::move(content)) {}
+
+    std::size_t read(char* buffer, std::size_t size) override {
+        std::lock_guard<std::mutex> lock(m_content->mutex);
+        const std::size_t n = std::min(size, m_content->bytes.size() - m_pos);
+        std::memcpy(buffer, m_content->bytes.data() + m_pos, n);
+        m_pos += n;
+        return n;
+    }
+    void write(const char*, std::size_t) override {}
+    void sync() override {}
+    void setPermissions(unsigned) override {}
+    void close() override {}
+
+private:
+    std::shared_ptr<Content> m_content;
+    std::size_t m_pos = 0;
+};
+
+Checksum checksumOf(const std::string& bytes) {
+    Checksum sum;
+    sum.update(bytes.data(), bytes.size());
+    return sum;
+}
+
+// Appends `bytes` in pieces of `piece` and reports each one, as a job's writes would;
+// `reported` may differ from the file's true growth to imitate a faulty layer.
+class Writer {
+public:
+    explicit Writer(ReadBackCheck& check)
+        : m_content(std::make_shared<GrowingFile::Content>()),
+          m_readBack(std::make_unique<GrowingFile>(m_content), check) {}
+
+    void write(const std::string& bytes, std::size_t piece, std::uint64_t extraReported = 0) {
+        for (std::size_t at = 0; at < bytes.size(); at += piece) {
+            const std::string part = bytes.substr(at, piece);
+            {
+                std::lock_guard<std::mutex> lock(m_content->mutex);
+                m_content->bytes += part;
+            }
+            m_total += part.size();
+            m_readBack.written(m_total + extraReported);
+        }
+    }
+    void appendUnreported(const std::string& bytes) {
+        std::lock_guard<std::mutex> lock(m_content->mutex);
+        m_content->bytes += bytes;
+    }
+    Checksum finish(std::uint64_t extraReported = 0) { return m_readBack.finish(m_total + extraReported); }
+
+private:
+    std::shared_ptr<GrowingFile::Content> m_content;
+    ConcurrentReadBack m_readBack;
+    std::uint64_t m_total = 0;
+};
+
+int errorOf(const std::function<void()>& body) {
+    try {
+        body();
+    } catch (const platform::RuntimeError& error) {
+        return error.code();
+    }
+    return 0;
+}
+
+TEST(ReadBack, PlainFileChecksumDoesNotDependOnHowWritesWereCut) {
+    const std::string bytes = test::randomBytes(3'000'001, 3);
+    for (const std::size_t piece : {std::size_t{1} << 20, std::size_t{4093}, bytes.size()}) {
+        PlainCheck check;
+        Writer writer(check);
+        writer.write(bytes, piece);
+        EXPECT_TRUE(writer.finish() == checksumOf(bytes)) << "pieces of " << piece;
+    }
+}
+
+TEST(ReadBack, FileShorterOrLongerThanWrittenIsAnError) {
+    const std::string bytes = test::randomBytes(700'000, 4);
+    {
+        SCOPED_TRACE("a write the file does not hold");
+        PlainCheck check;
+        Writer writer(check);
+        EXPECT_EQ(errorOf([&] {
+                      writer.write(bytes, 65536, 10);
+                      writer.finish(10);
+                  }),
+                  57);
+    }
+    {
+        SCOPED_TRACE("bytes no write put there");
+        PlainCheck check;
+        Writer writer(check);
+        writer.write(bytes, 65536);
+        writer.appendUnreported("x");
+        EXPECT_EQ(errorOf([&] { writer.finish(); }), 57);
+    }
+}
+
+// An encrypted file as the jobs write it, made here with the whole-text cipher.
+struct Encrypted {
+    std::string headerLine;
+    std::string file;
+};
+
+Encrypted encryptWhole(const std::string& plain) {
+    const std::string header = "[Kerfod]ABCDEFGHIJKLMNOP";
+    cipher::Cipher c;
+    c.KeyString(header);
+    c.Text(plain);
+    c.DoXor();
+    c.Stretch();
+    const std::string body = c.Text();
+    Encrypted e{header + "\r\n", header + "\r\n"};
+    for (std::size_t at = 0; at < body.size(); at += 70) e.file += body.substr(at, 70) + "\r\n";
+    return e;
+}
+
+// Runs an EncryptedCheck keyed as a job keys it over `file`, cut into `piece`s.
+Checksum checkEncrypted(const Encrypted& e, const std::string& file, std::size_t piece) {
+    cipher::Cipher keyed;
+    keyed.KeyString(e.headerLine.substr(0, e.headerLine.size() - 2));
+    EncryptedCheck check(e.headerLine);
+    Writer writer(check);
+    writer.write(file, piece);
+    return writer.finish();
+}
+
+TEST(ReadBack, EncryptedFileDecryptsToThePlainChecksum) {
+    const std::string plain = test::randomBytes(1'000'000, 5);
+    const Encrypted e = encryptWhole(plain);
+    for (const std::size_t piece : {std::size_t{1}, std::size_t{71}, std::size_t{300'000}}) {
+        if (piece == 1) {
+            // Byte by byte only over a short file: the point is every cut, not volume.
+            const std::string shortPlain = plain.substr(0, 1000);
+            const Encrypted s = encryptWhole(shortPlain);
+            EXPECT_TRUE(checkEncrypted(s, s.file, piece) == checksumOf(shortPlain));
+            continue;
+        }
+        EXPECT_TRUE(checkEncrypted(e, e.file, piece) == checksumOf(plain)) << "pieces of " << piece;
+    }
+}
+
+TEST(ReadBack, DamagedEncryptedFileIsCaught) {
+    const std::string plain = test::randomBytes(200'000, 6);
+    const Encrypted e = encryptWhole(plain);
+    struct Case {
+        const char* what;
+        std::size_t at;
+        char replacement;
+        int error;
+    };
+    const Case cases[] = {
+        {"header", 3, 'x', 57},
+        {"header line end", e.headerLine.size() - 1, 'x', 57},
+        {"body out of range", e.headerLine.size() + 100, '~', 5},
+        {"body in range", e.headerLine.size() + 100, '\0', 57},  // filled in below
+    };
+    for (Case c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string file = e.file;
+        if (c.replacement == '\0') c.replacement = file[c.at] == 'A' ? 'B' : 'A';
+        file[c.at] = c.replacement;
+        EXPECT_EQ(errorOf([&] {
+                      if (checkEncrypted(e, file, 65536) != checksumOf(plain)) {
+                          throw platform::RuntimeError(platform::ErrorNumber::kDeviceIo);
+                      }
+                  }),
+                  c.error);
+    }
+}
+
+TEST(ReadBack, EncryptedCheckLeavesTheSharedGeneratorAlone) {
+    const Encrypted e = encryptWhole(test::randomBytes(10'000, 7));
+    cipher::Cipher keyed;
+    keyed.KeyString(e.headerLine.substr(0, e.headerLine.size() - 2));
+    const std::uint32_t before = platform::randomSeed();
+    EncryptedCheck check(e.headerLine);
+    check.consume(e.file.data(), e.file.size());
+    check.finish();
+    EXPECT_EQ(platform::randomSeed(), before);
+}
+
+}  // namespace
+}  // namespace kerfo::filejobs
