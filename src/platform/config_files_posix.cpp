@@ -1,0 +1,154 @@
+// The settings file's operations on POSIX systems.
+#include "platform/config_files.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kerfo::platform {
+namespace {
+
+// Closes a descriptor on every way out of a scope.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    // Closes now, reporting the result: a failed close can mean lost data.
+    int close() {
+        const int result = ::close(m_fd);
+        m_fd = -1;
+        return result;
+    }
+
+private:
+    int m_fd;
+};
+
+int writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const auto written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (written == 0) return ENOSPC;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::filesystem::path userConfigHome() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config != nullptr && config[0] == '/') return std::filesystem::path(config);
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] != '\0') return std::filesystem::path(home) / ".config";
+    if (const passwd* account = ::getpwuid(::getuid());
+        account != nullptr && account->pw_dir != nullptr && account->pw_dir[0] != '\0') {
+        return std::filesystem::path(account->pw_dir) / ".config";
+    }
+    return {};
+}
+
+int makePrivateDirectories(const std::filesystem::path& directory) {
+    std::filesystem::path partial;
+    for (const auto& part : directory) {
+        partial /= part;
+        if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+    }
+    struct stat info {};
+    if (::stat(directory.c_str(), &info) != 0) return errno;
+    return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+}
+
+SmallFile readSmallFile(const std::filesystem::path& path, std::size_t limit) {
+    SmallFile file;
+    // Non-blocking so that a FIFO in the file's place cannot hang the program.
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!fd.valid()) {
+        switch (errno) {
+            case ENOENT:
+            case ENOTDIR:
+            case EACCES:
+            case EPERM:
+            case ELOOP:
+            case EISDIR:
+            case ENXIO: return file;
+            default: file.state = SmallFile::State::kFailed; return file;
+        }
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) {
+        file.state = SmallFile::State::kFailed;
+        return file;
+    }
+    if (!S_ISREG(info.st_mode) || static_cast<std::uintmax_t>(info.st_size) > limit) return file;
+    // One byte more than allowed tells a file that grew since the fstat.
+    std::string text(limit + 1, '\0');
+    std::size_t total = 0;
+    while (total < text.size()) {
+        const auto got = ::read(fd.get(), text.data() + total, text.size() - total);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            file.state = SmallFile::State::kFailed;
+            return file;
+        }
+        if (got == 0) break;
+        total += static_cast<std::size_t>(got);
+    }
+    if (total > limit) return file;
+    text.resize(total);
+    file.text = std::move(text);
+    file.state = SmallFile::State::kRead;
+    return file;
+}
+
+int replaceFile(const std::filesystem::path& path, const std::filesystem::path& temp,
+                std::string_view text) {
+    Descriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (!fd.valid()) return errno;
+    int err = writeAll(fd.get(), text);
+    if (err == 0 && ::fsync(fd.get()) != 0) err = errno;
+    if (err == 0 && fd.close() != 0) err = errno;
+    if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
+    if (err != 0) {
+        ::unlink(temp.c_str());
+        return err;
+    }
+    // The rename itself must reach the disk before the change counts as made.
+    Descriptor folder(::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.valid()) ::fsync(folder.get());
+    return 0;
+}
+
+ExclusiveFileLock::ExclusiveFileLock(const std::filesystem::path& path)
+    : m_fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+    if (m_fd < 0) {
+        m_error = errno;
+        return;
+    }
+    while (::flock(m_fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            m_error = errno;
+            return;
+        }
+    }
+}
+
+ExclusiveFileLock::~ExclusiveFileLock() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+}  // namespace kerfo::platform
