@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <new>
@@ -49,10 +50,33 @@ std::size_t readFull(File& file, char* buffer, std::size_t size) {
     return got;
 }
 
+// Lets the system drop the source's cached pages as the job moves past them. The source
+// is removed at the end, and dropping a large file's pages then costs time in which the
+// disk sits idle; while the job writes, it waits for the disk anyway.
+class CacheRelease {
+public:
+    explicit CacheRelease(File& file) : m_file(file) {}
+
+    void passed(std::size_t size) {
+        m_passed += size;
+        if (m_passed - m_released >= kStep) {
+            m_file.dropCached(m_released, m_passed - m_released);
+            m_released = m_passed;
+        }
+    }
+
+private:
+    static constexpr std::uint64_t kStep = 8u << 20;
+
+    File& m_file;
+    std::uint64_t m_passed = 0;
+    std::uint64_t m_released = 0;
+};
+
 // Reads an encrypted file: its header line, then its body with the line breaks dropped.
 class EncryptedReader {
 public:
-    explicit EncryptedReader(File& file) : m_file(file), m_buffer(kReadBuffer) {}
+    explicit EncryptedReader(File& file) : m_file(file), m_release(file), m_buffer(kReadBuffer) {}
 
     // The first line without its line end (CR LF, CR or LF). Reading at the end of the
     // file is error 62; a line longer than any key can be is read no further than
@@ -88,10 +112,12 @@ private:
         if (m_pos < m_length) return true;
         m_pos = 0;
         m_length = m_file.read(m_buffer.data(), m_buffer.size());
+        m_release.passed(m_length);
         return m_length > 0;
     }
 
     File& m_file;
+    CacheRelease m_release;
     std::vector<char> m_buffer;
     std::size_t m_pos = 0;
     std::size_t m_length = 0;
@@ -233,8 +259,10 @@ void writeEncrypted(FileSystem& files, File& in, File& out, const std::string& o
     std::vector<char> plain(kPlainChunk);
     std::vector<char> lines(cipher::EncryptTransform::maxOutput(kPlainChunk));
     Checksum sum;
+    CacheRelease release(in);
     for (;;) {
         const std::size_t n = readFull(in, plain.data(), plain.size());
+        release.passed(n);
         sum.update(plain.data(), n);
         const std::size_t w = transform.update(std::string_view(plain.data(), n), lines.data());
         if (w > 0) output.write(lines.data(), w);

@@ -44,6 +44,13 @@ public:
     // final sync() has little left to do. Only a hint: does nothing where the platform
     // offers no such thing; sync() waits for it and reports any error it met.
     virtual void syncInBackground() noexcept {}
+    // Tells the system that bytes [offset, offset + length) will not be read again, so
+    // that it drops them from its cache now, while the job waits for the disk anyway,
+    // rather than when the file is removed. Only a hint; never fails.
+    virtual void dropCached(std::uint64_t offset, std::uint64_t length) noexcept {
+        (void)offset;
+        (void)length;
+    }
     // Sets the permission bits of the open file (best effort where there are none).
     virtual void setPermissions(unsigned permissions) = 0;
     virtual void close() = 0;

@@ -77,6 +77,18 @@ public:
         if (m_fd >= 0) m_background.request();
     }
 
+    void dropCached(std::uint64_t offset, std::uint64_t length) noexcept override {
+#if defined(POSIX_FADV_DONTNEED)
+        if (m_fd >= 0) {
+            ::posix_fadvise(m_fd, static_cast<off_t>(offset), static_cast<off_t>(length),
+                            POSIX_FADV_DONTNEED);
+        }
+#else
+        (void)offset;
+        (void)length;
+#endif
+    }
+
     void setPermissions(unsigned permissions) override {
         if (::fchmod(m_fd, static_cast<mode_t>(permissions)) != 0) throwErrno(errno);
     }

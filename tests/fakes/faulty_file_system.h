@@ -90,6 +90,9 @@ private:
             m_inner->sync();
         }
         void syncInBackground() noexcept override { m_inner->syncInBackground(); }
+        void dropCached(std::uint64_t offset, std::uint64_t length) noexcept override {
+            m_inner->dropCached(offset, length);
+        }
         void setPermissions(unsigned permissions) override {
             m_owner.check(Op::kSetPermissions);
             m_inner->setPermissions(permissions);
