@@ -29,14 +29,13 @@ public:
         return info;
     }
     int attributes(const std::string& path) override {
-        if (files.count(path) == 0) throw platform::RuntimeError(platform::ErrorNumber::kFileNotFound);
+        existing(path);
         return attributeValue;
     }
     std::string resolve(const std::string& path) override { return path; }
 
     std::unique_ptr<platform::File> openRead(const std::string& path) override {
-        const auto it = files.find(path);
-        if (it == files.end()) throw platform::RuntimeError(platform::ErrorNumber::kFileNotFound);
+        existing(path);
         return std::make_unique<Reader>(*this, path);
     }
     std::unique_ptr<platform::File> createTemp(const std::string& directory,
@@ -58,15 +57,20 @@ public:
     void syncDirectory(const std::string&) noexcept override {}
 
 private:
+    // The content of the file at `path`; a missing file is error 53, as on disk.
+    std::string& existing(const std::string& path) {
+        const auto it = files.find(path);
+        if (it == files.end()) throw platform::RuntimeError(platform::ErrorNumber::kFileNotFound);
+        return it->second;
+    }
+
     // Reads the file as it stands, so that it sees what a writer adds, as on a real file
     // system. The jobs never read a file after renaming or removing it; doing so fails.
     class Reader final : public platform::File {
     public:
         Reader(MemoryFileSystem& owner, std::string path) : m_owner(owner), m_path(std::move(path)) {}
         std::size_t read(char* buffer, std::size_t size) override {
-            const auto it = m_owner.files.find(m_path);
-            if (it == m_owner.files.end()) throw platform::RuntimeError(platform::ErrorNumber::kFileNotFound);
-            const std::string& content = it->second;
+            const std::string& content = m_owner.existing(m_path);
             const std::size_t n = std::min(size, content.size() - std::min(m_pos, content.size()));
             std::memcpy(buffer, content.data() + m_pos, n);
             m_pos += n;
@@ -90,9 +94,7 @@ private:
         Writer(MemoryFileSystem& owner, std::string path) : m_owner(owner), m_path(std::move(path)) {}
         std::size_t read(char*, std::size_t) override { return 0; }
         void write(const char* data, std::size_t size) override {
-            const auto it = m_owner.files.find(m_path);
-            if (it == m_owner.files.end()) throw platform::RuntimeError(platform::ErrorNumber::kFileNotFound);
-            it->second.append(data, size);
+            m_owner.existing(m_path).append(data, size);
         }
         void sync() override {}
         void setPermissions(unsigned) override {}

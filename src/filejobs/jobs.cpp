@@ -252,8 +252,7 @@ void writeEncrypted(FileSystem& files, File& in, File& out, const std::string& o
     // start from the keyed generator.
     cipher::EncryptTransform transform;
     EncryptedCheck check(headerLine);
-    ConcurrentReadBack readBack(files.openRead(outPath), check);
-    CheckedOutput output(out, readBack);
+    CheckedOutput output(out, files.openRead(outPath), check);
     output.write(headerLine.data(), headerLine.size());
 
     std::vector<char> plain(kPlainChunk);
@@ -269,7 +268,7 @@ void writeEncrypted(FileSystem& files, File& in, File& out, const std::string& o
         if (n < plain.size()) break;
     }
     output.write(lines.data(), transform.finish(lines.data()));
-    if (output.finish() != sum) throw RuntimeError(ErrorNumber::kDeviceIo);
+    output.finish(sum);
 }
 
 // Makes the written bytes durable, the original's permission bits among them.
@@ -363,14 +362,13 @@ JobResult Decrypt(const std::string& userFile, std::string_view password,
             files.removeStaleTemps(platform::directoryOf(job.target));
             const auto out = files.createTemp(platform::directoryOf(job.target), temporary.path());
             PlainCheck check;
-            ConcurrentReadBack readBack(files.openRead(temporary.path()), check);
-            CheckedOutput output(*out, readBack);
+            CheckedOutput output(*out, files.openRead(temporary.path()), check);
             Checksum plainSum;
             decodeBody(reader, [&](const char* data, std::size_t size) {
                 plainSum.update(data, size);
                 output.write(data, size);
             });
-            if (output.finish() != plainSum) throw RuntimeError(ErrorNumber::kDeviceIo);
+            output.finish(plainSum);
             finish(*out, job.permissions);
         }
         in->close();

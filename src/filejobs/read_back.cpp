@@ -137,6 +137,10 @@ Checksum ConcurrentReadBack::finish(std::uint64_t total) {
     return m_check.finish();
 }
 
+void CheckedOutput::finish(const Checksum& expected) {
+    if (m_readBack.finish(m_total) != expected) throw RuntimeError(ErrorNumber::kDeviceIo);
+}
+
 void CheckedOutput::write(const char* data, std::size_t size) {
     m_out.write(data, size);
     m_total += size;

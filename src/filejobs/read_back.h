@@ -98,21 +98,23 @@ private:
     std::thread m_thread;
 };
 
-// The temporary file as a job writes it: every write is reported to the read-back, and
-// every few megabytes the file is synced in the background, so that the storage keeps
-// pace with the job and the final sync has little left to wait for.
+// The temporary file as a job writes it: every write is read back and checked by `check`
+// through `readHandle` (a second handle on the same file), and every few megabytes the
+// file is synced in the background, so that the storage keeps pace with the job and the
+// final sync has little left to wait for.
 class CheckedOutput {
 public:
-    CheckedOutput(platform::File& out, ConcurrentReadBack& readBack)
-        : m_out(out), m_readBack(readBack) {}
+    CheckedOutput(platform::File& out, std::unique_ptr<platform::File> readHandle, ReadBackCheck& check)
+        : m_out(out), m_readBack(std::move(readHandle), check) {}
 
     void write(const char* data, std::size_t size);
-    // Everything is written: the read-back's checksum, once it has caught up.
-    Checksum finish() { return m_readBack.finish(m_total); }
+    // Everything is written: waits for the read-back to catch up and throws error 57 when
+    // the plain text the file stands for is not `expected` (or the check's own error).
+    void finish(const Checksum& expected);
 
 private:
     platform::File& m_out;
-    ConcurrentReadBack& m_readBack;
+    ConcurrentReadBack m_readBack;
     std::uint64_t m_total = 0;
     std::uint64_t m_unsynced = 0;
 };

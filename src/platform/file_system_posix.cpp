@@ -94,11 +94,13 @@ public:
     }
 
     void close() override {
-        m_background.finish();
+        // A background sync that failed is reported here too, for a file closed unsynced.
+        const int backgroundError = m_background.finish();
         const int fd = m_fd;
         m_fd = -1;
         // Delayed write errors (NFS, a full quota) surface here.
         if (fd >= 0 && ::close(fd) != 0 && errno != EINTR) throwErrno(errno);
+        if (backgroundError != 0) throwErrno(backgroundError);
     }
 
 private:
