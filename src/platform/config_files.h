@@ -34,12 +34,29 @@ struct SmallFile {
 // even when a FIFO stands at `path`.
 SmallFile readSmallFile(const std::filesystem::path& path, std::size_t limit);
 
+// The system calls behind replaceFile, one function each, so that tests can record their
+// order (a sync dropped before the rename is invisible otherwise) or fail one of them.
+// Each returns what the system call returns and leaves errno as it does.
+class FileCalls {
+public:
+    virtual ~FileCalls() = default;
+    virtual int open(const char* path, int flags, unsigned mode);
+    virtual long write(int fd, const char* data, std::size_t size);
+    virtual int fsync(int fd);
+    virtual int close(int fd);
+    virtual int rename(const char* from, const char* to);
+    virtual int unlink(const char* path);
+};
+
+// The real system calls.
+FileCalls& systemFileCalls();
+
 // Replaces `path` by a file holding `text`, so that readers see either the old file or
 // the new one, also after a crash: writes `temp` (private to the user), syncs it, renames
 // it over `path` and syncs the folder. 0, or the errno of the failure; then `temp` is
 // removed and `path` is as it was.
 int replaceFile(const std::filesystem::path& path, const std::filesystem::path& temp,
-                std::string_view text);
+                std::string_view text, FileCalls& calls = systemFileCalls());
 
 // An exclusive advisory lock on the file `path` (made, private to the user, when missing),
 // held from construction for as long as the object lives; cooperating processes wait for

@@ -16,28 +16,29 @@ namespace {
 // Closes a descriptor on every way out of a scope.
 class Descriptor {
 public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
+    explicit Descriptor(int fd, FileCalls& calls = systemFileCalls()) : m_fd(fd), m_calls(calls) {}
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     ~Descriptor() {
-        if (m_fd >= 0) ::close(m_fd);
+        if (m_fd >= 0) m_calls.close(m_fd);
     }
     int get() const { return m_fd; }
     bool valid() const { return m_fd >= 0; }
     // Closes now, reporting the result: a failed close can mean lost data.
     int close() {
-        const int result = ::close(m_fd);
+        const int result = m_calls.close(m_fd);
         m_fd = -1;
         return result;
     }
 
 private:
     int m_fd;
+    FileCalls& m_calls;
 };
 
-int writeAll(int fd, std::string_view bytes) {
+int writeAll(FileCalls& calls, int fd, std::string_view bytes) {
     while (!bytes.empty()) {
-        const auto written = ::write(fd, bytes.data(), bytes.size());
+        const auto written = calls.write(fd, bytes.data(), bytes.size());
         if (written < 0) {
             if (errno == EINTR) continue;
             return errno;
@@ -115,21 +116,35 @@ SmallFile readSmallFile(const std::filesystem::path& path, std::size_t limit) {
     return file;
 }
 
+int FileCalls::open(const char* path, int flags, unsigned mode) {
+    return ::open(path, flags, static_cast<mode_t>(mode));
+}
+long FileCalls::write(int fd, const char* data, std::size_t size) { return ::write(fd, data, size); }
+int FileCalls::fsync(int fd) { return ::fsync(fd); }
+int FileCalls::close(int fd) { return ::close(fd); }
+int FileCalls::rename(const char* from, const char* to) { return ::rename(from, to); }
+int FileCalls::unlink(const char* path) { return ::unlink(path); }
+
+FileCalls& systemFileCalls() {
+    static FileCalls calls;
+    return calls;
+}
+
 int replaceFile(const std::filesystem::path& path, const std::filesystem::path& temp,
-                std::string_view text) {
-    Descriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+                std::string_view text, FileCalls& calls) {
+    Descriptor fd(calls.open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600), calls);
     if (!fd.valid()) return errno;
-    int err = writeAll(fd.get(), text);
-    if (err == 0 && ::fsync(fd.get()) != 0) err = errno;
+    int err = writeAll(calls, fd.get(), text);
+    if (err == 0 && calls.fsync(fd.get()) != 0) err = errno;
     if (err == 0 && fd.close() != 0) err = errno;
-    if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
+    if (err == 0 && calls.rename(temp.c_str(), path.c_str()) != 0) err = errno;
     if (err != 0) {
-        ::unlink(temp.c_str());
+        calls.unlink(temp.c_str());
         return err;
     }
     // The rename itself must reach the disk before the change counts as made.
-    Descriptor folder(::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.valid()) ::fsync(folder.get());
+    Descriptor folder(calls.open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0), calls);
+    if (folder.valid()) calls.fsync(folder.get());
     return 0;
 }
 

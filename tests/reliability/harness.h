@@ -6,12 +6,14 @@
 #pragma once
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -173,12 +175,35 @@ public:
         return false;
     }
 
-    void send(const std::string& text) {
-        if (::write(m_stdin, text.data(), text.size()) < 0) {
-            // The process may already have ended (a refusal); its exit code tells.
+    // Writes `text` to the program's standard input and closes it. A program that refused
+    // its file before reading the password may have ended already: the write then fails
+    // with EPIPE instead of ending this process with SIGPIPE, and the exit code tells.
+    // Returns whether the program's pipe took the whole text.
+    bool send(const std::string& text) {
+        sigset_t pipeSignal;
+        sigset_t previous;
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        ::pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+        const ssize_t written = ::write(m_stdin, text.data(), text.size());
+        if (written < 0 && errno == EPIPE) {
+            // Take the signal that the failed write left pending, so that unblocking does
+            // not deliver it.
+            const timespec now{};
+            while (::sigtimedwait(&pipeSignal, nullptr, &now) < 0 && errno == EINTR) {
+            }
         }
+        ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
         ::close(m_stdin);
         m_stdin = -1;
+        return written == static_cast<ssize_t>(text.size());
+    }
+
+    // Blocks until the program has ended, leaving it to wait() to collect.
+    void awaitEnd() const {
+        siginfo_t info{};
+        while (::waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
+        }
     }
 
     // Waits for the end; exit code (or 128 + signal), standard output and error.

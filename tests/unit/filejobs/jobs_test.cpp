@@ -186,6 +186,22 @@ TEST_F(Jobs, PasswordTestLooksOnlyAtCharacters17To24) {
     EXPECT_EQ(readFile(result.newPath), "tricky");
 }
 
+// Every one of the eight digest characters takes part in the test: a check that skipped
+// one would let about one wrong password in 64 "decrypt" the file to garbage.
+TEST_F(Jobs, EachDigestCharacterChangedMeansWrongPassword) {
+    const std::string kfo = readFile(test::vectorsDir() / "files/hello.kfo");
+    for (std::size_t position = 17; position <= 24; ++position) {
+        std::string changed = kfo;
+        char& ch = changed[position - 1];
+        ch = ch == 'A' ? 'B' : 'A';
+        const std::string path = dir.write("d.kfo", changed);
+        const auto result = Decrypt(path, "secret");
+        EXPECT_EQ(result.status, JobStatus::kWrongPassword) << "character " << position;
+        EXPECT_EQ(readFile(path), changed) << "character " << position;
+        EXPECT_EQ(dir.listing(), "d.kfo ") << "character " << position;
+    }
+}
+
 TEST_F(Jobs, ExtraHeaderCharactersPassTheTestButChangeTheKey) {
     const std::string kfo = readFile(test::vectorsDir() / "files/hello.kfo");
     const std::string path = dir.write("e.kfo", kfo.substr(0, 24) + "X" + kfo.substr(24));

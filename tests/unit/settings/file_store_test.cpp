@@ -169,7 +169,34 @@ TEST_F(DamagedFileTest, Unreadable) {
     expectReplacedOnSave();
 }
 
+// Ends the test process with a failure when the scope has not finished within `seconds`,
+// so that a save that blocks (opening a FIFO for writing waits for a reader) fails at
+// once instead of at the suite's timeout.
+class Deadline {
+public:
+    explicit Deadline(unsigned seconds) {
+        std::signal(SIGALRM, onAlarm);
+        ::alarm(seconds);
+    }
+    ~Deadline() {
+        ::alarm(0);
+        std::signal(SIGALRM, SIG_DFL);
+    }
+    Deadline(const Deadline&) = delete;
+    Deadline& operator=(const Deadline&) = delete;
+
+private:
+    static void onAlarm(int) {
+        constexpr char kText[] = "Deadline passed: the save blocked\n";
+        if (::write(STDERR_FILENO, kText, sizeof kText - 1) < 0) {
+            // Nothing more to tell: the exit status fails the test either way.
+        }
+        ::_exit(1);
+    }
+};
+
 TEST_F(DamagedFileTest, NotARegularFile) {
+    const Deadline deadline(10);
     std::filesystem::create_directories(store->filePath().parent_path());
     ASSERT_EQ(::mkfifo(store->filePath().c_str(), 0600), 0);
     expectReplacedOnSave();
