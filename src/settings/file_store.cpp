@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <utility>
 
 #include "platform/config_files.h"
@@ -67,6 +68,27 @@ std::int32_t FileStore::save(const KeyTree& tree) const {
     return err == 0 ? kOk : codeForErrno(err);
 }
 
+std::int32_t FileStore::lockAndLoad(const std::function<std::int32_t(Loaded&)>& change) const {
+    if (m_directory.empty()) return kAccessDenied;
+    if (const int err = platform::makePrivateDirectories(m_directory); err != 0)
+        return codeForErrno(err);
+    platform::ExclusiveFileLock lock(m_directory / kLockFileName);
+    if (lock.error() != 0) return codeForErrno(lock.error());
+    auto loaded = load();
+    return change(loaded);
+}
+
+std::int32_t FileStore::keyPath(KeyHandle key, std::string& path) const {
+    if (const auto root = rootName(key); !root.empty()) {
+        path = root;
+        return kOk;
+    }
+    const auto it = m_open.find(key);
+    if (it == m_open.end()) return kInvalidHandle;
+    path = it->second;
+    return kOk;
+}
+
 std::int32_t FileStore::resolve(KeyHandle parent, const std::string& subKey, std::string& path) const {
     if (const auto root = rootName(parent); !root.empty()) {
         path = root;
@@ -116,27 +138,22 @@ std::int32_t FileStore::createKey(KeyHandle parent, const std::string& subKey, K
     key = 0;
     std::string path;
     if (const auto code = resolve(parent, subKey, path); code != kOk) return code;
-    if (m_directory.empty()) return kAccessDenied;
-    if (const int err = platform::makePrivateDirectories(m_directory); err != 0) return codeForErrno(err);
-    platform::ExclusiveFileLock lock(m_directory / kLockFileName);
-    if (lock.error() != 0) return codeForErrno(lock.error());
-    auto loaded = load();
-    bool changed = false;
-    loaded.tree.create(path, &changed);
-    if (changed) {
+    const auto code = lockAndLoad([&](Loaded& loaded) {
+        bool changed = false;
+        loaded.tree.create(path, &changed);
+        if (!changed) return kOk;
         if (!loaded.replaceable) return kCantRead;
-        if (const auto code = save(loaded.tree); code != kOk) return code;
-    }
+        return save(loaded.tree);
+    });
+    if (code != kOk) return code;
     key = remember(std::move(path));
     return kOk;
 }
 
 std::int32_t FileStore::queryValue(KeyHandle key, const std::string& valueName, std::uint32_t& type,
                                    char* data, std::uint32_t& length) {
-    const auto it = m_open.find(key);
-    const bool isRoot = !rootName(key).empty();
-    if (it == m_open.end() && !isRoot) return kInvalidHandle;
-    const std::string path = isRoot ? std::string(rootName(key)) : it->second;
+    std::string path;
+    if (const auto code = keyPath(key, path); code != kOk) return code;
     const auto loaded = load();
     const StoredKey* stored = loaded.tree.find(path);
     if (stored == nullptr) return path.find('\\') == std::string::npos ? kNotFound : kKeyDeleted;
@@ -164,28 +181,23 @@ std::int32_t FileStore::queryValue(KeyHandle key, const std::string& valueName, 
 
 std::int32_t FileStore::setValue(KeyHandle key, const std::string& valueName, std::uint32_t type,
                                  const char* data, std::uint32_t length) {
-    const auto it = m_open.find(key);
-    const bool isRoot = !rootName(key).empty();
-    if (it == m_open.end() && !isRoot) return kInvalidHandle;
+    std::string path;
+    if (const auto code = keyPath(key, path); code != kOk) return code;
     if (data == nullptr && length != 0) return kInvalidParameter;
-    const std::string path = isRoot ? std::string(rootName(key)) : it->second;
     std::string bytes = length == 0 ? std::string() : std::string(data, length);
     // A caller that counted the terminator gets the same value as one that did not.
     if (type == kRegSz && !bytes.empty() && bytes.back() == '\0') bytes.pop_back();
 
-    if (m_directory.empty()) return kAccessDenied;
-    if (const int err = platform::makePrivateDirectories(m_directory); err != 0) return codeForErrno(err);
-    platform::ExclusiveFileLock lock(m_directory / kLockFileName);
-    if (lock.error() != 0) return codeForErrno(lock.error());
-    auto loaded = load();
-    if (!loaded.replaceable) return kCantRead;
-    StoredKey* stored = loaded.tree.find(path);
-    if (stored == nullptr) {
-        if (path.find('\\') != std::string::npos) return kKeyDeleted;
-        stored = &loaded.tree.create(path);
-    }
-    stored->setValue(cString(valueName), type, std::move(bytes));
-    return save(loaded.tree);
+    return lockAndLoad([&](Loaded& loaded) {
+        if (!loaded.replaceable) return kCantRead;
+        StoredKey* stored = loaded.tree.find(path);
+        if (stored == nullptr) {
+            if (path.find('\\') != std::string::npos) return kKeyDeleted;
+            stored = &loaded.tree.create(path);
+        }
+        stored->setValue(cString(valueName), type, std::move(bytes));
+        return save(loaded.tree);
+    });
 }
 
 std::int32_t FileStore::closeKey(KeyHandle key) {

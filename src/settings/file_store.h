@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -65,6 +66,12 @@ private:
 
     Loaded load() const;
     std::int32_t save(const KeyTree& tree) const;
+    // Every change's prologue: makes the folder, takes the lock, loads the file, then runs
+    // `change` on what it loaded while the lock is held and returns its code; or returns
+    // the code of the step that failed before it.
+    std::int32_t lockAndLoad(const std::function<std::int32_t(Loaded&)>& change) const;
+    // The path of an open key (or a root), or kInvalidHandle.
+    std::int32_t keyPath(KeyHandle key, std::string& path) const;
     // The full path of `subKey` below `parent`, or a failure code.
     std::int32_t resolve(KeyHandle parent, const std::string& subKey, std::string& path) const;
     KeyHandle remember(std::string path);

@@ -90,45 +90,43 @@ std::optional<std::int16_t> toInteger(const std::optional<std::string>& result) 
 
 General::General(Registry& registry) : m_registry(registry) {}
 
-// The loads run with errors ignored: a statement that fails is skipped and the next one
-// runs. A read fails by throwing (a value that trims to nothing) or by not converting.
+namespace {
 
-void General::LoadPosition(PositionTarget& window) {
+// The loads run with errors ignored: a statement that fails is skipped and the next one
+// runs, as each load statement of the original design did.
+template <typename Statement>
+void skipOnError(Statement statement) {
     try {
-        if (const auto value = toLong(m_registry.GetKeyValue(std::string(SettingsKey), std::string(kLeftValue)))) {
-            m_positionValue = *value;
-        }
-    } catch (const std::exception&) {
-    }
-    try {
-        window.setLeft(m_positionValue);
-    } catch (const std::exception&) {
-    }
-    try {
-        if (const auto value = toLong(m_registry.GetKeyValue(std::string(SettingsKey), std::string(kTopValue)))) {
-            m_positionValue = *value;
-        }
-    } catch (const std::exception&) {
-    }
-    try {
-        window.setTop(m_positionValue);
+        statement();
     } catch (const std::exception&) {
     }
 }
 
+// Reads `name` into `value` when it converts; a read that fails by throwing (a value that
+// trims to nothing) or by not converting leaves `value` as it was.
+template <typename Integer>
+void loadValue(Registry& registry, std::string_view name, Integer& value) {
+    skipOnError([&] {
+        const auto read = registry.GetKeyValue(std::string(SettingsKey), std::string(name));
+        if (const auto number = toWhole<Integer>(read)) value = *number;
+    });
+}
+
+}  // namespace
+
+void General::LoadPosition(PositionTarget& window) {
+    loadValue(m_registry, kLeftValue, m_positionValue);
+    skipOnError([&] { window.setLeft(m_positionValue); });
+    loadValue(m_registry, kTopValue, m_positionValue);
+    skipOnError([&] { window.setTop(m_positionValue); });
+}
+
 void General::LoadCheck(CheckTarget& checkBox) {
-    try {
-        if (const auto value =
-                toInteger(m_registry.GetKeyValue(std::string(SettingsKey), std::string(kAutoquitValue)))) {
-            m_checkValue = *value;
-        }
-    } catch (const std::exception&) {
-    }
-    try {
-        // The box takes only its three states; anything else is refused and skipped.
+    loadValue(m_registry, kAutoquitValue, m_checkValue);
+    // The box takes only its three states; anything else is refused and skipped.
+    skipOnError([&] {
         if (m_checkValue >= 0 && m_checkValue <= 2) checkBox.setValue(m_checkValue);
-    } catch (const std::exception&) {
-    }
+    });
 }
 
 void General::SavePosition(const PositionTarget& window) {
