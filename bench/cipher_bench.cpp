@@ -76,9 +76,7 @@ constexpr std::size_t kChunk = 1 << 20;
 constexpr std::string_view kHeader = "[Kerfod]SALTsaltDIGESTdi";
 
 std::string encryptAll(std::string_view plain, std::string& chunkOut) {
-    Cipher c;
-    c.KeyString(kHeader);
-    kerfo::cipher::EncryptTransform t;
+    kerfo::cipher::EncryptTransform t(kerfo::cipher::keyState(kHeader));
     std::string all;
     for (std::size_t off = 0; off < plain.size(); off += kChunk) {
         all.append(chunkOut.data(), t.update(plain.substr(off, kChunk), chunkOut.data()));
@@ -90,10 +88,8 @@ std::string encryptAll(std::string_view plain, std::string& chunkOut) {
 void BM_EncryptTransform(benchmark::State& state) {
     const std::string plain = sampleText(static_cast<std::size_t>(state.range(0)));
     std::string out(kerfo::cipher::EncryptTransform::maxOutput(kChunk), '\0');
-    Cipher c;
     for (auto _ : state) {
-        c.KeyString(kHeader);
-        kerfo::cipher::EncryptTransform t;
+        kerfo::cipher::EncryptTransform t(kerfo::cipher::keyState(kHeader));
         std::size_t written = 0;
         for (std::size_t off = 0; off < plain.size(); off += kChunk) {
             written += t.update(std::string_view(plain).substr(off, kChunk), out.data());
@@ -108,12 +104,10 @@ void BM_EncryptTransform(benchmark::State& state) {
 
 void BM_DecryptTransform(benchmark::State& state) {
     std::string out(kerfo::cipher::EncryptTransform::maxOutput(kChunk), '\0');
-    const std::string body =
-        encryptAll(sampleText(static_cast<std::size_t>(state.range(0))), out);
-    Cipher c;
+    const std::string body = encryptAll(sampleText(static_cast<std::size_t>(state.range(0))), out);
     for (auto _ : state) {
-        c.KeyString(kHeader);
-        kerfo::cipher::DecryptTransform t;
+        kerfo::cipher::DecryptTransform t(kerfo::cipher::keyState(kHeader),
+                                          kerfo::cipher::BodyCheck::kLikeShrink);
         std::size_t written = 0;
         for (std::size_t off = 0; off < body.size(); off += kChunk) {
             written += t.update(std::string_view(body).substr(off, kChunk), out.data());

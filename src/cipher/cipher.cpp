@@ -19,18 +19,12 @@ void Cipher::KeyString(std::string_view key) {
 }
 
 void Cipher::ApplyKey() {
-    // The loop bound is a 16-bit integer: a longer key overflows before the loop.
+    // The loop bound is a 16-bit integer: a longer key overflows before the loop...
     constexpr std::size_t kInt16Max = 32767;
     if (sKeyString.size() > kInt16Max) {
         throw RuntimeError(ErrorNumber::kOverflow);
     }
-    platform::rtcRandomize(platform::rtcRandomNext(-1.0f));
-    for (const char ch : sKeyString) {
-        const auto a = static_cast<float>(static_cast<unsigned char>(ch));
-        const float r = platform::rtcRandomNext();
-        const float x = -(r * a);  // one single-precision rounding, as the runtime does
-        platform::rtcRandomize(platform::rtcRandomNext(x));
-    }
+    platform::setRandomSeed(detail::keyedSeed(sKeyString));
     // ...and a key of exactly 32767 overflows when the 16-bit index steps past it.
     if (sKeyString.size() == kInt16Max) {
         throw RuntimeError(ErrorNumber::kOverflow);

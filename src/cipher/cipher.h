@@ -4,16 +4,16 @@
 //
 // The generator is not part of the object: keying any Cipher, or any other draw from the
 // generator, changes what every other Cipher's DoXor produces next. Callers key, set the
-// text, transform, and read the text back without other generator use in between.
+// text, transform, and read the text back without other generator use in between. Why the
+// shared generator stays, and what the streaming code uses instead: keystream.h.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-namespace kerfo::cipher {
+#include "cipher/keystream.h"
 
-// Keys of this many characters or more overflow the 16-bit loop of the keying.
-inline constexpr std::size_t kMaxKeyLength = 32766;
+namespace kerfo::cipher {
 
 class Cipher {
 public:

@@ -1,9 +1,30 @@
 #include "cipher/keystream.h"
 
 #include "cipher/kernels.h"
+#include "platform/error.h"
 #include "platform/random.h"
 
 namespace kerfo::cipher {
+
+std::uint32_t detail::keyedSeed(std::string_view key) {
+    // Resetting from -1 puts the generator into the same state whatever it held before.
+    std::uint32_t seed = platform::kInitialSeed;
+    platform::randomize(seed, platform::randomNext(seed, -1.0f));
+    for (const char ch : key) {
+        const auto a = static_cast<float>(static_cast<unsigned char>(ch));
+        const float r = platform::randomNext(seed);
+        const float x = -(r * a);  // one single-precision rounding, as the runtime does
+        platform::randomize(seed, platform::randomNext(seed, x));
+    }
+    return seed;
+}
+
+KeyedState keyState(std::string_view key) {
+    if (key.size() > kMaxKeyLength) {
+        throw platform::RuntimeError(platform::ErrorNumber::kOverflow);
+    }
+    return KeyedState{detail::keyedSeed(key)};
+}
 
 void xorKeystream(unsigned char* data, std::size_t size) {
     platform::setRandomSeed(

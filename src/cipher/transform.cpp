@@ -6,7 +6,6 @@
 #include "cipher/kernels.h"
 #include "cipher/stretch.h"
 #include "platform/error.h"
-#include "platform/random.h"
 
 namespace kerfo::cipher {
 
@@ -58,8 +57,8 @@ std::size_t joinLines(const unsigned char* in, std::size_t size, unsigned char* 
 
 }  // namespace
 
-EncryptTransform::EncryptTransform()
-    : m_seed(platform::randomSeed()), m_xored(kEncryptPiece), m_stretched(kEncryptPiece / 3 * 4) {}
+EncryptTransform::EncryptTransform(KeyedState keyed)
+    : m_seed(keyed.seed), m_xored(kEncryptPiece), m_stretched(kEncryptPiece / 3 * 4) {}
 
 char* EncryptTransform::emit(const char* chars, std::size_t count, char* out) {
     if (count > 0) m_anyCharacter = true;
@@ -120,7 +119,6 @@ std::size_t EncryptTransform::update(std::string_view plain, char* out) {
         m_seed = detail::xorStreamReference(src, m_carry, left, m_seed);
         m_carrySize = left;
     }
-    platform::setRandomSeed(m_seed);
     return static_cast<std::size_t>(dst - out);
 }
 
@@ -141,12 +139,8 @@ std::size_t EncryptTransform::finish(char* out) {
     return static_cast<std::size_t>(dst - out);
 }
 
-DecryptTransform::DecryptTransform(BodyCheck check, GeneratorUse use)
-    : m_check(check), m_use(use), m_seed(platform::randomSeed()), m_joined(kDecryptPiece + 4) {}
-
-void DecryptTransform::advanceShared() const {
-    if (m_use == GeneratorUse::kShared) platform::setRandomSeed(m_seed);
-}
+DecryptTransform::DecryptTransform(KeyedState keyed, BodyCheck check)
+    : m_check(check), m_seed(keyed.seed), m_joined(kDecryptPiece + 4) {}
 
 std::size_t DecryptTransform::shrinkAndXor(std::size_t groups, char* out) {
     auto* dst = reinterpret_cast<unsigned char*>(out);
@@ -158,7 +152,6 @@ std::size_t DecryptTransform::shrinkAndXor(std::size_t groups, char* out) {
         throw RuntimeError(ErrorNumber::kInvalidCall);
     }
     m_seed = kernels.xorStream(dst, dst, 3 * groups, m_seed);
-    advanceShared();
     return 3 * groups;
 }
 
@@ -203,7 +196,6 @@ std::size_t DecryptTransform::finish(char* out) {
         throw RuntimeError(ErrorNumber::kInvalidCall);
     }
     m_seed = detail::xorStreamReference(dst, dst, static_cast<std::size_t>(count), m_seed);
-    advanceShared();
     m_pending = 0;
     return static_cast<std::size_t>(count);
 }

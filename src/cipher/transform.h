@@ -10,17 +10,19 @@
 #include <string_view>
 #include <vector>
 
+#include "cipher/keystream.h"
+
 namespace kerfo::cipher {
 
 // Characters per body line of the encrypted file.
 inline constexpr std::size_t kBodyLineLength = 70;
 
-// Encryption: construct right after keying a Cipher with the header line; feed the plain
-// file in chunks of any size with update(), then call finish() once.
+// Encryption: construct with the state keyed by the header line; feed the plain file in
+// chunks of any size with update(), then call finish() once.
 class EncryptTransform {
 public:
-    // Takes the keystream from the shared generator's current state.
-    EncryptTransform();
+    // Draws the keystream from its own copy of `keyed`.
+    explicit EncryptTransform(KeyedState keyed);
 
     // At most this many characters come out of update() for `plainSize` bytes.
     static constexpr std::size_t maxOutput(std::size_t plainSize) {
@@ -32,7 +34,7 @@ public:
 
     // XORs and stretches `plain` and writes the body text it completes, CR LF after every
     // full line, to out (room for maxOutput(plain.size())); returns how much it wrote. Up
-    // to two bytes wait for the next call. Leaves the shared generator plain.size() steps on.
+    // to two bytes wait for the next call.
     std::size_t update(std::string_view plain, char* out);
     // Writes the final partial group and the last line's CR LF (an empty line for an
     // empty file, as the format's writer always writes one body line); returns the count.
@@ -60,19 +62,13 @@ enum class BodyCheck {
     kWrittenForm,
 };
 
-// Whether a decryption leaves the shared generator where its keystream ends, as the
-// classic Shrink and DoXor would, or works on a private copy of it: a check that runs
-// beside another transform (on another thread, say) must not move the generator.
-enum class GeneratorUse { kShared, kPrivate };
-
-// Decryption: construct right after keying a Cipher with the header line; feed everything
-// after the header line in chunks of any size with update(), then call finish() once.
-// Every CR and every LF ends a line and is dropped; the rest is the body.
+// Decryption: construct with the state keyed by the header line; feed everything after
+// the header line in chunks of any size with update(), then call finish() once. Every CR
+// and every LF ends a line and is dropped; the rest is the body.
 class DecryptTransform {
 public:
-    // Takes the keystream from the shared generator's current state.
-    explicit DecryptTransform(BodyCheck check = BodyCheck::kLikeShrink,
-                              GeneratorUse use = GeneratorUse::kShared);
+    // Draws the keystream from its own copy of `keyed`; refuses bodies as `check` says.
+    DecryptTransform(KeyedState keyed, BodyCheck check);
 
     // At most this many bytes come out of update() for `inputSize` bytes of input.
     static constexpr std::size_t maxOutput(std::size_t inputSize) {
@@ -93,10 +89,8 @@ public:
 
 private:
     std::size_t shrinkAndXor(std::size_t groups, char* out);
-    void advanceShared() const;
 
     BodyCheck m_check;
-    GeneratorUse m_use;
     std::uint32_t m_seed;
     std::vector<unsigned char> m_joined;  // m_pending characters carried over, then a piece
     std::size_t m_pending = 0;

@@ -124,12 +124,12 @@ private:
 };
 
 // Shrinks and XORs the body that follows the header into plain bytes, handing them to
-// `sink` piece by piece. The cipher must already be keyed with the header line. Line
-// ends are dropped; a character that no encryption writes (outside 59..122), an empty
-// body, or one that leaves one character over (length mod 4 = 1) is error 5.
+// `sink` piece by piece, from the state keyed by the header line. Line ends are dropped;
+// a character that no encryption writes (outside 59..122), an empty body, or one that
+// leaves one character over (length mod 4 = 1) is error 5.
 template <typename Sink>
-void decodeBody(EncryptedReader& reader, Sink&& sink) {
-    cipher::DecryptTransform transform(cipher::BodyCheck::kWrittenForm);
+void decodeBody(EncryptedReader& reader, cipher::KeyedState keyed, Sink&& sink) {
+    cipher::DecryptTransform transform(keyed, cipher::BodyCheck::kWrittenForm);
     std::vector<char> plain(cipher::DecryptTransform::maxOutput(kReadBuffer));
     for (std::string_view raw = reader.rest(); !raw.empty(); raw = reader.rest()) {
         const std::size_t n = transform.update(raw, plain.data());
@@ -242,15 +242,14 @@ std::string headerFor(const std::string& saltText, std::string_view password) {
 // as it goes; throws when what reads back does not decrypt to what was read.
 void writeEncrypted(FileSystem& files, File& in, File& out, const std::string& outPath,
                     const std::string& header) {
-    cipher::Cipher keyed;
-    keyed.KeyString(header);
+    const cipher::KeyedState keyed = cipher::keyState(header);
     std::string headerLine = header;
     headerLine += texts::kCrLf;
 
     // XOR, stretch and lines of 70 with CR LF, a chunk at a time; the last line (an
-    // empty one for an empty file) comes from finish(). The transform and the check both
-    // start from the keyed generator.
-    cipher::EncryptTransform transform;
+    // empty one for an empty file) comes from finish(). The check keys its own decryption
+    // from the header line.
+    cipher::EncryptTransform transform(keyed);
     EncryptedCheck check(headerLine);
     CheckedOutput output(out, files.openRead(outPath), check);
     output.write(headerLine.data(), headerLine.size());
@@ -355,8 +354,7 @@ JobResult Decrypt(const std::string& userFile, std::string_view password,
         }
         if (tooLong) throw RuntimeError(ErrorNumber::kOverflow);  // no key can be that long
 
-        cipher::Cipher keyed;
-        keyed.KeyString(header);
+        const cipher::KeyedState keyed = cipher::keyState(header);
         TemporaryFile temporary(files);
         {
             files.removeStaleTemps(platform::directoryOf(job.target));
@@ -364,7 +362,7 @@ JobResult Decrypt(const std::string& userFile, std::string_view password,
             PlainCheck check;
             CheckedOutput output(*out, files.openRead(temporary.path()), check);
             Checksum plainSum;
-            decodeBody(reader, [&](const char* data, std::size_t size) {
+            decodeBody(reader, keyed, [&](const char* data, std::size_t size) {
                 plainSum.update(data, size);
                 output.write(data, size);
             });

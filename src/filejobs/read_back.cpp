@@ -19,11 +19,19 @@ constexpr std::size_t kReadBackBuffer = 256 * 1024;
 // that pays for each sync is not asked too often.
 constexpr std::uint64_t kBackgroundSyncStep = 16u << 20;
 
+// The key of a header line: the line without its CR LF.
+std::string_view headerKey(std::string_view headerLine) {
+    if (headerLine.size() >= 2 && headerLine.substr(headerLine.size() - 2) == "\r\n") {
+        headerLine.remove_suffix(2);
+    }
+    return headerLine;
+}
+
 }  // namespace
 
 EncryptedCheck::EncryptedCheck(std::string headerLine)
     : m_headerLine(std::move(headerLine)),
-      m_transform(cipher::BodyCheck::kWrittenForm, cipher::GeneratorUse::kPrivate),
+      m_transform(cipher::keyState(headerKey(m_headerLine)), cipher::BodyCheck::kWrittenForm),
       m_plain(cipher::DecryptTransform::maxOutput(kReadBackBuffer)) {}
 
 void EncryptedCheck::consume(const char* data, std::size_t size) {

@@ -41,10 +41,9 @@ private:
     Checksum m_sum;
 };
 
-// The encrypted file an encryption writes: `headerLine` exactly, then a body that
-// decrypts again. Construct it right after the cipher is keyed with the header; it
-// decrypts on a private copy of the generator, so the job's own transform is not moved.
-// A damaged header is error 57, a body character that no encryption writes error 5.
+// The encrypted file an encryption writes: `headerLine` (the header and its CR LF)
+// exactly, then a body that decrypts again under that header. A damaged header is error
+// 57, a body character that no encryption writes error 5.
 class EncryptedCheck final : public ReadBackCheck {
 public:
     explicit EncryptedCheck(std::string headerLine);

@@ -11,22 +11,30 @@ std::uint32_t g_seed = kInitialSeed;
 
 }  // namespace
 
-float rtcRandomNext(float x) {
+float randomNext(std::uint32_t& seed, float x) {
     if (x < 0.0f) {
         const auto u = std::bit_cast<std::uint32_t>(x);
-        g_seed = (u + (u >> 24)) & kSeedMask;
+        seed = (u + (u >> 24)) & kSeedMask;
     }
     if (x != 0.0f) {
-        g_seed = nextSeed(g_seed);
+        seed = nextSeed(seed);
     }
-    return static_cast<float>(g_seed) / 16777216.0f;
+    return static_cast<float>(seed) / 16777216.0f;
 }
 
-void rtcRandomize(float y) {
+void randomize(std::uint32_t& seed, float y) {
     const auto bits = std::bit_cast<std::uint64_t>(static_cast<double>(y));
     const auto h = static_cast<std::int32_t>(bits >> 32);
     const auto mixed = static_cast<std::uint32_t>((h & 0xFFFF) ^ (h >> 16));
-    g_seed = ((g_seed & 0xFF0000FFu) | (mixed << 8)) & kSeedMask;
+    seed = ((seed & 0xFF0000FFu) | (mixed << 8)) & kSeedMask;
+}
+
+float rtcRandomNext(float x) {
+    return randomNext(g_seed, x);
+}
+
+void rtcRandomize(float y) {
+    randomize(g_seed, y);
 }
 
 std::uint32_t randomSeed() { return g_seed; }

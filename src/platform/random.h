@@ -31,7 +31,11 @@ float rtcRandomNext(float x = 1.0f);
 // Reseeds from y: the new seed depends only on the old seed and y.
 void rtcRandomize(float y);
 
-// The raw seed, for the keystream's fast paths and for tests.
+// The same two operations on a seed of the caller's own instead of the process's.
+float randomNext(std::uint32_t& seed, float x = 1.0f);
+void randomize(std::uint32_t& seed, float y);
+
+// The process's raw seed, for the keystream's fast paths and for tests.
 std::uint32_t randomSeed();
 void setRandomSeed(std::uint32_t seed);
 

@@ -83,9 +83,7 @@ inline bool decryptsTo(const std::string& path, const std::string& plain) {
     if (!std::getline(in, header)) return false;
     if (!header.empty() && header.back() == '\r') header.pop_back();
     if (header.rfind("[Kerfod]", 0) != 0 || header.size() != 24) return false;
-    cipher::Cipher keyed;
-    keyed.KeyString(header);
-    cipher::DecryptTransform transform(cipher::BodyCheck::kWrittenForm);
+    cipher::DecryptTransform transform(cipher::keyState(header), cipher::BodyCheck::kWrittenForm);
     std::vector<char> raw(1 << 20);
     std::vector<char> out(cipher::DecryptTransform::maxOutput(raw.size()) + 8);
     std::size_t at = 0;

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "platform/error.h"
 #include "platform/random.h"
 #include "support/vectors.h"
@@ -38,6 +43,26 @@ TEST(CipherTest, ReproducesTheSharedKeyingVectors) {
         c.DoXor();
         EXPECT_EQ(test::toHex(c.Text()), row[2]) << row[0];
     }
+}
+
+// The keyed state as a value: the same seed as the shared keying, for every vector key and
+// the longest key, without touching the process-wide generator; longer keys overflow.
+TEST(CipherTest, KeyStateIsTheSharedKeyingWithoutTheSharedGenerator) {
+    const std::string longest(kMaxKeyLength, 'k');
+    Cipher c;
+    c.KeyString(longest);
+    std::vector<std::pair<std::string, std::uint32_t>> cases{{longest, platform::randomSeed()}};
+    for (const auto& row : test::readTsv("keying.tsv")) {
+        cases.emplace_back(test::fromHex(row[0]), std::stoul(row[1], nullptr, 16));
+    }
+    ASSERT_GT(cases.size(), 1u);
+    for (const auto& [key, seed] : cases) {
+        platform::setRandomSeed(0x123456);
+        EXPECT_EQ(keyState(key).seed, seed) << key.size();
+        EXPECT_EQ(platform::randomSeed(), 0x123456u) << key.size();
+    }
+    EXPECT_EQ(errorOf([] { keyState(std::string(kMaxKeyLength + 1, 'k')); }),
+              ErrorNumber::kOverflow);
 }
 
 TEST(CipherTest, SameKeyTwiceRestoresTheText) {

@@ -143,10 +143,8 @@ Encrypted encryptWhole(const std::string& plain) {
     return e;
 }
 
-// Runs an EncryptedCheck keyed as a job keys it over `file`, cut into `piece`s.
+// Runs an EncryptedCheck over `file`, cut into `piece`s.
 Checksum checkEncrypted(const Encrypted& e, const std::string& file, std::size_t piece) {
-    cipher::Cipher keyed;
-    keyed.KeyString(e.headerLine.substr(0, e.headerLine.size() - 2));
     EncryptedCheck check(e.headerLine);
     Writer writer(check);
     writer.write(file, piece);
@@ -187,8 +185,6 @@ TEST(ReadBack, DamagedEncryptedFileIsCaught) {
 
 TEST(ReadBack, EncryptedCheckLeavesTheSharedGeneratorAlone) {
     const Encrypted e = encryptWhole(test::randomBytes(10'000, 7));
-    cipher::Cipher keyed;
-    keyed.KeyString(e.headerLine.substr(0, e.headerLine.size() - 2));
     const std::uint32_t before = platform::randomSeed();
     EncryptedCheck check(e.headerLine);
     check.consume(e.file.data(), e.file.size());
