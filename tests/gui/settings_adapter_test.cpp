@@ -17,6 +17,7 @@
 #include "settings/general.h"
 #include "settings/registry.h"
 #include "ui/settings_adapter.h"
+#include "ui/window_placement.h"
 
 namespace kerfo::test {
 namespace {
@@ -147,7 +148,7 @@ TEST_F(StoredSettingsTest, UnloadSavesWhereTheWindowIsAtTheEnd) {
     window->close();
     EXPECT_EQ(storedValue("Left"), "600");
     // Whatever changes between the query-unload and the unload is what stays.
-    window->move(50, 60);
+    ui::moveFrameTo(*window, QPoint(50, 60));
     check1()->setCheckState(Qt::Checked);
     window.reset();
     EXPECT_EQ(storedValue("Left"), "750");
