@@ -50,10 +50,12 @@ public:
                 const QMargins frame = native->frameMargins();
                 // No frame (no window manager, or one that draws none): the client area's
                 // corner is the frame's, and it is in place already.
-                if (pending.isValid() && native->isExposed() && !frame.isNull()) {
+                if (pending.isValid() && native->isExposed()) {
                     m_widget.setProperty(kPendingFrame, QVariant());
-                    m_widget.setGeometry(
-                        QRect(pending.toPoint() + QPoint(frame.left(), frame.top()), m_widget.size()));
+                    if (!frame.isNull()) {
+                        m_widget.setGeometry(
+                            QRect(pending.toPoint() + QPoint(frame.left(), frame.top()), m_widget.size()));
+                    }
                 }
                 break;
             }

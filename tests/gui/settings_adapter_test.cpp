@@ -2,6 +2,7 @@
 // preference routines, and whole runs of the window against a settings file in a fresh
 // $XDG_CONFIG_HOME, each run with its own service as a new process would have.
 #include <QCheckBox>
+#include <QScreen>
 #include <QWidget>
 
 #include <cstdlib>
@@ -169,11 +170,16 @@ TEST_F(StoredSettingsTest, UnreadableLeftLeavesZeroAndTopStillApplies) {
     EXPECT_EQ(window->pos(), QPoint(0, 100));
 }
 
-TEST_F(StoredSettingsTest, OffScreenPositionsAreAppliedUnchanged) {
+TEST_F(StoredSettingsTest, OffScreenPositionOpensOnTheScreenAndStaysStored) {
     storeValue("Left", "-30000");
     storeValue("Top", "150000");
-    ASSERT_FALSE(run(path("missing.txt")));
-    EXPECT_EQ(window->pos(), QPoint(-2000, 10000));
+    ASSERT_TRUE(run(write("notes.txt", kPlain)));
+    const QRect screen = window->screen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(window->frameGeometry())) << window->pos().x() << "," << window->pos().y();
+    EXPECT_EQ(window->pos().x(), screen.left());
+    // Only the next save replaces the stored values.
+    EXPECT_EQ(storedValue("Left"), "-30000");
+    EXPECT_EQ(storedValue("Top"), "150000");
 }
 
 TEST_F(StoredSettingsTest, GreyedBoxShowsGreyedAndDoesNotQuit) {
