@@ -160,7 +160,8 @@ void keepTitleBarOnScreen(QWidget& window) {
             layout->activate();
         }
         titleBar = kAssumedTitleBarHeight;
-        frame = QRect(framePosition(window), window.size() + QSize(0, titleBar));
+        frame = QRect(framePosition(window),
+                      window.size() + QSize(2 * kAssumedBorder, titleBar + kAssumedBorder));
     }
     QList<QRect> screens;
     for (const QScreen* screen : QGuiApplication::screens()) {
