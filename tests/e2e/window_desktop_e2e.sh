@@ -32,35 +32,9 @@ if [ -z "${KERFO_E2E_SESSION:-}" ]; then
     exec env KERFO_E2E_SESSION=1 dbus-run-session -- bash "$0" "$@" 2> >(grep -v 'fd limit' >&2)
 fi
 
-tmp=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$tmp"
-}
-trap cleanup EXIT
-
-screen_w=1024
-screen_h=768
-Xvfb -displayfd 3 -screen 0 ${screen_w}x${screen_h}x24 -nolisten tcp -noreset 3>"$tmp/display" 2>"$tmp/xvfb.log" &
-xvfb=$!
-for _ in $(seq 100); do
-    [ -s "$tmp/display" ] && break
-    if ! kill -0 "$xvfb" 2>/dev/null; then
-        echo "SKIP: Xvfb cannot run here:" >&2
-        cat "$tmp/xvfb.log" >&2
-        exit $skip
-    fi
-    sleep 0.1
-done
-[ -s "$tmp/display" ] || { echo "SKIP: Xvfb did not start" >&2; exit $skip; }
-export DISPLAY=":$(cat "$tmp/display")"
-export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
-mkdir -m 700 "$tmp/run" "$tmp/home"
-export XDG_RUNTIME_DIR="$tmp/run" HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/.config"
-unset SESSION_MANAGER
+settle=0.5  # also for the window manager to frame and place the window
+source "$(dirname "$0")/x_session.sh"
+export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 ini="$XDG_CONFIG_HOME/kerfo/settings.ini"
 
 openbox --sm-disable >"$tmp/openbox.log" 2>&1 &
@@ -72,37 +46,6 @@ for _ in $(seq 100); do
     xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
     sleep 0.1
 done
-
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
-
-wait_window() {
-    local wid
-    for _ in $(seq 150); do
-        wid=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1)
-        if [ -n "$wid" ]; then
-            sleep 0.5  # let the window manager frame and place it
-            echo "$wid"
-            return 0
-        fi
-        sleep 0.1
-    done
-    return 1
-}
-
-wait_exit() {
-    local pid=$1
-    code=running
-    for _ in $(seq 100); do
-        if ! kill -0 "$pid" 2>/dev/null; then
-            wait "$pid"
-            code=$?
-            return
-        fi
-        sleep 0.1
-    done
-}
 
 # The frame's outer corner and size as "X Y W H TITLE": the client area's place on the
 # screen less the frame extents the window manager publishes.
@@ -116,12 +59,6 @@ frame() {
 }
 
 near() { [ "$1" -ge -1 ] && [ "$1" -le 1 ]; }
-
-start() {
-    "$kerfo" "$@" 2>>"$tmp/kerfo.log" &
-    last=$!
-    pids+=("$last")
-}
 
 close_window() {
     xdotool windowactivate --sync "$2" 2>/dev/null
@@ -244,10 +181,4 @@ else
     fail "the window with Left=30000 did not appear"
 fi
 
-if [ "$failures" -ne 0 ]; then
-    echo "--- kerfo's messages:" >&2
-    cat "$tmp/kerfo.log" >&2
-    echo "$failures failed" >&2
-    exit 1
-fi
-echo "all desktop window checks passed"
+report "all desktop window checks passed"
