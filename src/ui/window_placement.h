@@ -23,7 +23,7 @@ void moveFrameTo(QWidget& window, QPoint topLeft);
 // Frame assumed while a window has no frame yet (the window manager reports it only once
 // the window is on screen): a little more than the usual themes draw.
 inline constexpr int kAssumedTitleBarHeight = 24;
-inline constexpr int kAssumedBorder = 4;
+inline constexpr int kAssumedBorder = 8;
 
 // The title bar counts as reachable on a screen when it lies within the screen's height
 // and this much of its width (or all of it, if narrower) lies on the screen.
