@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Takes the README's screenshots of the real window under Xvfb (with a small window
-# manager for the frame): encrypt mode, decrypt mode and the about box, as PNG files in
-# docs/screenshots/.
+# Takes the README's screenshots of the real window under Xvfb, framed by a real window
+# manager (openbox): the main window and the about box on a light and on a dark palette
+# (qt6ct's "darker" scheme), at 100% and at 200% (QT_SCALE_FACTOR=2), and the window in
+# decrypt mode, as PNG files in docs/screenshots/.
 #   scripts/screenshots.sh [build-dir]   (default: build; builds the kerfo target)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -9,7 +10,7 @@ build=${1:-$root/build}
 out="$root/docs/screenshots"
 
 # What only this script needs, beyond scripts/packages.txt.
-extra=(imagemagick openbox)
+extra=(imagemagick openbox qt6ct)
 missing=()
 for pkg in xvfb xdotool "${extra[@]}"; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
@@ -36,22 +37,28 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$tmp/display" 2>/dev/null &
+# A large screen: the 200% shots need the room.
+Xvfb -displayfd 3 -screen 0 2048x1536x24 -nolisten tcp -noreset 3>"$tmp/display" 2>/dev/null &
 pids+=($!)
 for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$tmp/display")"
 export QT_QPA_PLATFORM=xcb
 mkdir -m 700 "$tmp/run" "$tmp/home"
 export XDG_RUNTIME_DIR="$tmp/run" HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/.config"
-openbox >/dev/null 2>&1 &
+openbox --sm-disable >/dev/null 2>&1 &
 pids+=($!)
 sleep 1
+
+# The dark palette, as a user of qt6ct picks it.
+mkdir -p "$XDG_CONFIG_HOME/qt6ct"
+printf '[Appearance]\ncolor_scheme_path=/usr/share/qt6ct/colors/darker.conf\ncustom_palette=true\nstyle=Fusion\n' \
+    >"$XDG_CONFIG_HOME/qt6ct/qt6ct.conf"
 
 wait_window() {
     local wid
     for _ in $(seq 100); do
         wid=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1)
-        [ -n "$wid" ] && { sleep 0.5; echo "$wid"; return 0; }
+        [ -n "$wid" ] && { sleep 0.7; echo "$wid"; return 0; }
         sleep 0.1
     done
     echo "no window named $1" >&2
@@ -65,22 +72,35 @@ shot() {
 }
 
 mkdir -p "$out"
+rm -f "$out"/*.png
 printf 'Dear diary,\r\n' >"$tmp/notes.txt"
 printf '[Kerfod]Sb;Wq?Ma]Kz^Ng;Lo\r\nHhPf^Dq;Q<wxEZ\r\n' >"$tmp/letter.kfo"
 
-"$kerfo" "$tmp/notes.txt" &
-pids+=($!)
-wid=$(wait_window '^Kerfo / notes\.txt$')
-xdotool windowactivate --sync "$wid" type --delay 30 'secret'
-sleep 0.3
-shot "$wid" "$out/encrypt-mode.png"
+# The main window with a password typed, then the about box over it: $1 light or dark,
+# $2 the scale in percent.
+variant() {
+    local look=$1 scale=$2 theme= wid about
+    [ "$look" = dark ] && theme=qt6ct
+    QT_QPA_PLATFORMTHEME=$theme QT_SCALE_FACTOR=$((scale / 100)) "$kerfo" "$tmp/notes.txt" &
+    pids+=($!)
+    wid=$(wait_window '^Kerfo / notes\.txt$')
+    xdotool windowactivate --sync "$wid" type --delay 30 'secret'
+    sleep 0.3
+    shot "$wid" "$out/main-$look-$scale.png"
+    xdotool key --window "$wid" alt+a 2>/dev/null || xdotool key alt+a
+    about=$(wait_window '^About$')
+    shot "$about" "$out/about-$look-$scale.png"
+    xdotool windowactivate --sync "$about" key Return
+    sleep 0.3
+    xdotool windowactivate --sync "$wid" key Escape
+    wait "${pids[-1]}" 2>/dev/null || true
+}
 
-# The about box over the encrypt-mode window.
-xdotool key --window "$wid" alt+a 2>/dev/null || xdotool key alt+a
-about=$(wait_window '^About$')
-shot "$about" "$out/about-box.png"
-xdotool windowactivate --sync "$about" key Return
-kill "${pids[-1]}"
+for look in light dark; do
+    for scale in 100 200; do
+        variant "$look" "$scale"
+    done
+done
 
 "$kerfo" "$tmp/letter.kfo" &
 pids+=($!)

@@ -1,9 +1,14 @@
 // The about box `frmabout`: title, version and copyright lines filled in when it opens,
 // the free-use notice and the home-page link. A fixed layout laid out in twips, as the
-// box has always been drawn, converted at 15 twips to a logical pixel.
+// box has always been drawn, converted at 15 twips to a logical pixel; with a larger font
+// than the design's, the box and its controls grow so that every text shows whole.
 #pragma once
 
 #include <QDialog>
+#include <QFont>
+#include <QRect>
+
+#include <vector>
 
 #include "ui/services.h"
 
@@ -17,6 +22,13 @@ QString versionLine(int major, int minor, int revision);
 
 // The copyright lead-in followed by `year` in four digits.
 QString copyrightLine(int year);
+
+// The heading's font over the body font `body`: 13.5 pt, or one and a half times the body
+// text when that is larger, so the heading never ends up smaller than the text below it.
+QFont headingFont(const QFont& body);
+
+// The version line's font: bold, 9.75 pt or the body's size when that is larger.
+QFont versionFont(const QFont& body);
 
 class FrmAbout : public QDialog {
     Q_OBJECT
@@ -33,6 +45,17 @@ private:
     // The load steps: title, version line, copyright line with today's year.
     void fillTexts();
     void linkClicked();
+    // Places every control at its design place, grown to its text, and sizes the box.
+    void layOut();
+
+    struct Item {
+        QWidget* widget;
+        // Design place in twips: left, top, width, height.
+        QRect design;
+        // Takes the width of its text rather than its design width.
+        bool sizedToText;
+    };
+    std::vector<Item> m_items;
 
     QWidget* m_mainWindow;
     Services m_services;

@@ -14,13 +14,11 @@
 #include "platform/texts.h"
 #include "ui/about_box.h"
 #include "ui/padlock_icon.h"
+#include "ui/palette_colours.h"
 
 namespace kerfo::ui {
 
 namespace {
-
-// Colour of a password label while its box has the focus: pure blue of intensity 192.
-constexpr QRgb kFocusColour = 0x0000C0;
 
 // Password boxes show every typed character as "*", whatever the platform's style
 // would draw (often a bullet).
@@ -152,8 +150,7 @@ void FrmMain::buildControls() {
     m_txtPassword1->installEventFilter(this);
     m_txtPassword2->installEventFilter(this);
     m_check1->installEventFilter(this);
-    setLabelFocusColour(m_lblPassword1, false);
-    setLabelFocusColour(m_lblPassword2, false);
+    showFocusOnLabels();
 
     connect(m_cmdEncrypt, &QPushButton::clicked, this, &FrmMain::encryptClicked);
     connect(m_cmdDecrypt, &QPushButton::clicked, this, &FrmMain::decryptClicked);
@@ -295,9 +292,20 @@ void FrmMain::showMessage(const platform::Message& message) {
     m_services.messages->show(message);
 }
 
+void FrmMain::showFocusOnLabels() {
+    // The window's own focus, which stays on its box while a message box or another program
+    // is active: the label shows where typing will go when the user comes back.
+    QWidget* focus = focusWidget();
+    setLabelFocusColour(m_lblPassword1, focus == m_txtPassword1);
+    setLabelFocusColour(m_lblPassword2, focus == m_txtPassword2);
+}
+
 void FrmMain::setLabelFocusColour(QLabel* label, bool focused) {
+    // From the window's palette: while a new palette spreads, the label's may still be the old one.
+    const QPalette& window = this->palette();
+    const QColor colour = focused ? readableBlue(window.color(QPalette::Active, QPalette::Window))
+                                  : window.color(QPalette::Active, QPalette::ButtonText);
     QPalette palette = label->palette();
-    const QColor colour = focused ? QColor::fromRgb(kFocusColour) : palette.color(QPalette::Active, QPalette::ButtonText);
     // A disabled label keeps the platform's greyed look.
     palette.setColor(QPalette::Active, QPalette::WindowText, colour);
     palette.setColor(QPalette::Inactive, QPalette::WindowText, colour);
@@ -316,6 +324,14 @@ void FrmMain::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
+void FrmMain::changeEvent(QEvent* event) {
+    // A new desktop palette (a switch to a dark theme): the focus blue is chosen anew.
+    if (event->type() == QEvent::PaletteChange) {
+        showFocusOnLabels();
+    }
+    QDialog::changeEvent(event);
+}
+
 void FrmMain::closeEvent(QCloseEvent* event) {
     // The query-unload: the first of the two saves of every close.
     m_services.settings->save(*this, *m_check1);
@@ -325,13 +341,9 @@ void FrmMain::closeEvent(QCloseEvent* event) {
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
-    if (type == QEvent::FocusIn || type == QEvent::FocusOut) {
-        const bool focused = type == QEvent::FocusIn;
-        if (watched == m_txtPassword1) {
-            setLabelFocusColour(m_lblPassword1, focused);
-        } else if (watched == m_txtPassword2) {
-            setLabelFocusColour(m_lblPassword2, focused);
-        }
+    if ((type == QEvent::FocusIn || type == QEvent::FocusOut) &&
+        (watched == m_txtPassword1 || watched == m_txtPassword2)) {
+        showFocusOnLabels();
     } else if (type == QEvent::MouseMove && watched == m_check1) {
         // With neither action button enabled the tip keeps its last text.
         if (m_cmdEncrypt->isEnabled()) {

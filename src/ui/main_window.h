@@ -55,6 +55,7 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -70,6 +71,11 @@ private:
     void enterWorking();
     void finish();
     void showMessage(const platform::Message& message);
+    // Each password label in the focus blue while its box is the window's focus widget, else
+    // in the button-text colour. Only moves of the focus between the window's own controls
+    // change it; losing the activation to a box or another program does not.
+    void showFocusOnLabels();
+    // The focus blue is the one that reads on the label's background (see palette_colours.h).
     void setLabelFocusColour(QLabel* label, bool focused);
 
     Services m_services;

@@ -2,22 +2,24 @@
 
 #include <utility>
 
+#include "ui/window_placement.h"
+
 namespace kerfo::ui {
 
 std::int32_t WindowPosition::left() const {
-    return settings::pixelsToTwips(m_window.pos().x());
+    return settings::pixelsToTwips(framePosition(m_window).x());
 }
 
 void WindowPosition::setLeft(std::int32_t twips) {
-    m_window.move(settings::twipsToPixels(twips), m_window.pos().y());
+    moveFrameTo(m_window, QPoint(settings::twipsToPixels(twips), framePosition(m_window).y()));
 }
 
 std::int32_t WindowPosition::top() const {
-    return settings::pixelsToTwips(m_window.pos().y());
+    return settings::pixelsToTwips(framePosition(m_window).y());
 }
 
 void WindowPosition::setTop(std::int32_t twips) {
-    m_window.move(m_window.pos().x(), settings::twipsToPixels(twips));
+    moveFrameTo(m_window, QPoint(framePosition(m_window).x(), settings::twipsToPixels(twips)));
 }
 
 std::int16_t CheckBoxState::value() const {
@@ -57,6 +59,9 @@ StoredSettings::StoredSettings(platform::MessageSink& messages, std::unique_ptr<
 void StoredSettings::load(QWidget& window, QCheckBox& autoQuit) {
     WindowPosition position(window);
     m_general.LoadPosition(position);
+    // The stored corner may lie off every screen now (a monitor unplugged since): the window
+    // then opens on the nearest one. The stored values stay until the next save.
+    keepTitleBarOnScreen(window);
     CheckBoxState state(autoQuit);
     m_general.LoadCheck(state);
 }

@@ -18,8 +18,9 @@
 namespace kerfo::ui {
 
 // A top-level window's position in twips (logical pixels times 15), meaning the top-left
-// corner of its frame (QWidget::pos and move). Positions are applied as they come, off the
-// screen too. `window` must outlive the object.
+// corner of its frame, title bar included, before and after the window is shown (see
+// window_placement.h). Positions are applied as they come, off the screen too.
+// `window` must outlive the object.
 class WindowPosition final : public settings::PositionTarget {
 public:
     explicit WindowPosition(QWidget& window) : m_window(window) {}
@@ -57,7 +58,9 @@ public:
     explicit StoredSettings(platform::MessageSink& messages,
                             std::unique_ptr<settings::StoreBackend> store = nullptr);
 
-    // LoadPosition, then LoadCheck. Never fails.
+    // LoadPosition, then LoadCheck. A position whose title bar would be on no screen is
+    // replaced by the nearest place on the nearest screen; the store keeps its values.
+    // Never fails.
     void load(QWidget& window, QCheckBox& autoQuit) override;
     // SavePosition, then SaveCheck. Store failures are silent.
     void save(const QWidget& window, const QCheckBox& autoQuit) override;

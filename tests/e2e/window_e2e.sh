@@ -15,54 +15,7 @@ for tool in Xvfb xdotool; do
     fi
 done
 
-tmp=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$tmp"
-}
-trap cleanup EXIT
-
-# A private X server on the first free display.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$tmp/display" 2>"$tmp/xvfb.log" &
-xvfb=$!
-for _ in $(seq 100); do
-    [ -s "$tmp/display" ] && break
-    if ! kill -0 "$xvfb" 2>/dev/null; then
-        echo "SKIP: Xvfb cannot run here:" >&2
-        cat "$tmp/xvfb.log" >&2
-        exit $skip
-    fi
-    sleep 0.1
-done
-[ -s "$tmp/display" ] || { echo "SKIP: Xvfb did not start" >&2; exit $skip; }
-export DISPLAY=":$(cat "$tmp/display")"
-export QT_QPA_PLATFORM=xcb
-# Kerfo's lock and settings live in this test's own folders.
-mkdir -m 700 "$tmp/run" "$tmp/home"
-export XDG_RUNTIME_DIR="$tmp/run" HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/.config"
-unset SESSION_MANAGER
-
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
-
-# The id of the visible window whose whole title matches the regular expression $1.
-wait_window() {
-    local wid
-    for _ in $(seq 150); do
-        wid=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1)
-        if [ -n "$wid" ]; then
-            sleep 0.3  # let it finish mapping and take the focus
-            echo "$wid"
-            return 0
-        fi
-        sleep 0.1
-    done
-    return 1
-}
+source "$(dirname "$0")/x_session.sh"
 
 # Keys to the window $1: give it the focus first (there is no window manager to do it).
 keys() {
@@ -73,21 +26,6 @@ keys() {
     xdotool "$@"
 }
 
-# Waits for process $1 to end and sets `code` to its exit code, or to "running" after $2
-# seconds. Not for use in $(...): only this shell can collect its own children.
-wait_exit() {
-    local pid=$1 limit=${2:-10}
-    code=running
-    for _ in $(seq $((limit * 10))); do
-        if ! kill -0 "$pid" 2>/dev/null; then
-            wait "$pid"
-            code=$?
-            return
-        fi
-        sleep 0.1
-    done
-}
-
 # Waits until $1 exists and $2 is gone: the job has replaced one file by the other.
 wait_replaced() {
     for _ in $(seq 100); do
@@ -95,12 +33,6 @@ wait_replaced() {
         sleep 0.1
     done
     return 1
-}
-
-start() {
-    "$kerfo" "$@" 2>>"$tmp/kerfo.log" &
-    last=$!
-    pids+=("$last")
 }
 
 # Ends a window that auto quit left open (the box may be unticked by saved settings).
@@ -291,10 +223,4 @@ else
     fail "no usage box without an argument"
 fi
 
-if [ "$failures" -ne 0 ]; then
-    echo "--- kerfo's messages:" >&2
-    cat "$tmp/kerfo.log" >&2
-    echo "$failures failed" >&2
-    exit 1
-fi
-echo "all window end-to-end checks passed"
+report "all window end-to-end checks passed"

@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <vector>
 
 #include "gui/window_fixture.h"
 #include "ui/about_box.h"
@@ -64,24 +65,68 @@ TEST_F(AboutBoxTest, VersionNumbersAreWrittenInFull) {
 }
 
 TEST_F(AboutBoxTest, LayoutIsTheTwipLayoutAtFifteenTwipsAPixel) {
+    // A body font as small as the design's: only the heading (13.5 pt) and the version line
+    // (9.75 pt), which this platform's font may draw taller than the design's 22 and 13
+    // pixels, push the rest down.
+    AppLook look;
+    look.pointSize(6);
     open(write("notes.txt", "x"));
     auto box = showBox();
-    EXPECT_EQ(box->size(), QSize(220, 293));
-    EXPECT_EQ(in<QPushButton>(box.get(), "cmdok")->geometry(), QRect(24, 240, 106, 26));
-    EXPECT_EQ(in<QLabel>(box.get(), "lblurl")->pos(), QPoint(24, 207));
-    EXPECT_EQ(in<QLabel>(box.get(), "lblprogtitle")->pos(), QPoint(24, 23));
-    EXPECT_DOUBLE_EQ(in<QLabel>(box.get(), "lblprogtitle")->font().pointSizeF(), 13.5);
+    QLabel* title = in<QLabel>(box.get(), "lblprogtitle");
+    EXPECT_EQ(title->pos(), QPoint(24, 23));
+    const int grown = title->height() - 22 + in<QLabel>(box.get(), "lblversion")->height() - 13;
+    EXPECT_GE(grown, 0);
+    EXPECT_EQ(box->size(), QSize(220, 293 + grown));
+    EXPECT_EQ(in<QPushButton>(box.get(), "cmdok")->geometry(), QRect(24, 240 + grown, 106, 26));
+    EXPECT_EQ(in<QLabel>(box.get(), "lblurl")->pos(), QPoint(24, 207 + grown));
+    EXPECT_DOUBLE_EQ(title->font().pointSizeF(), 13.5);
     EXPECT_TRUE(in<QLabel>(box.get(), "lblversion")->font().bold());
 
     // The etched rules: dark line, then the light one below it, from x 24 to x 199.
     const QImage picture = box->grab().toImage();
     const QColor light = box->palette().color(QPalette::Light);
-    for (int y : {103, 161}) {
+    for (int y : {103 + grown, 161 + grown}) {
         EXPECT_EQ(picture.pixelColor(30, y), QColor(0x40, 0x00, 0x40)) << y;
         EXPECT_EQ(picture.pixelColor(198, y), QColor(0x40, 0x00, 0x40)) << y;
         EXPECT_EQ(picture.pixelColor(30, y + 1), light) << y;
         EXPECT_EQ(picture.pixelColor(30, y + 2), light) << y;
         EXPECT_NE(picture.pixelColor(200, y), QColor(0x40, 0x00, 0x40)) << y;
+    }
+}
+
+// Desktop font sizes from the common to the large: the box grows instead of cutting text off.
+// The same cases run again at scale factor 2 (see CMakeLists.txt).
+TEST_F(AboutBoxTest, EveryTextShowsWholeAtAnyFontSize) {
+    open(write("notes.txt", "x"));
+    for (const double points : {9.0, 10.0, 11.0, 16.0}) {
+        SCOPED_TRACE(testing::Message() << points << " pt");
+        AppLook look;
+        look.pointSize(points);
+        auto box = showBox();
+        const QRect inside = box->rect();
+        std::vector<QWidget*> controls;
+        for (QLabel* label : box->findChildren<QLabel*>()) {
+            controls.push_back(label);
+            const QSize text = label->sizeHint();
+            EXPECT_LE(text.width(), label->width()) << label->objectName().toStdString();
+            EXPECT_LE(text.height(), label->height()) << label->objectName().toStdString();
+        }
+        QPushButton* ok = in<QPushButton>(box.get(), "cmdok");
+        EXPECT_LE(ok->sizeHint().width(), ok->width());
+        EXPECT_LE(ok->sizeHint().height(), ok->height());
+        controls.push_back(ok);
+        for (QWidget* control : box->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            EXPECT_TRUE(inside.contains(control->geometry())) << control->objectName().toStdString();
+        }
+        for (std::size_t i = 0; i < controls.size(); ++i) {
+            for (std::size_t j = i + 1; j < controls.size(); ++j) {
+                EXPECT_FALSE(controls[i]->geometry().intersects(controls[j]->geometry()))
+                    << controls[i]->objectName().toStdString() << " and " << controls[j]->objectName().toStdString();
+            }
+        }
+        const QFontInfo heading(in<QLabel>(box.get(), "lblprogtitle")->font());
+        EXPECT_GE(heading.pointSizeF(), QFontInfo(in<QLabel>(box.get(), "lbltext1")->font()).pointSizeF());
+        EXPECT_EQ(box->focusWidget(), ok);
     }
 }
 

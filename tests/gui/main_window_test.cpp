@@ -1,7 +1,9 @@
 // The main window from the gate's mode to the finished job: states, boxes, keys, auto quit.
 #include <QCursor>
+#include <QMessageBox>
 
 #include <algorithm>
+#include <functional>
 
 #include "filejobs/gate.h"
 #include "filejobs/jobs.h"
@@ -160,6 +162,38 @@ TEST_F(MainWindowTest, PasswordsShowAsStarsAndLabelsTakeTheFocusColour) {
     EXPECT_EQ(window->focusWidget(), txtPassword2());
     EXPECT_EQ(lblPassword1()->palette().color(QPalette::Active, QPalette::WindowText), buttonText);
     EXPECT_EQ(lblPassword2()->palette().color(QPalette::Active, QPalette::WindowText), blue);
+}
+
+// The label shows where typing will go in this window: losing the activation to a box or to
+// another program, and getting it back, changes nothing.
+TEST_F(MainWindowTest, LabelColourStaysWhileAnotherWindowIsActive) {
+    struct Case {
+        const char* name;
+        std::function<std::unique_ptr<QWidget>()> make;
+    };
+    const Case cases[] = {
+        {"another program's window", [] { return std::make_unique<QWidget>(); }},
+        {"a message box", [] {
+             auto box = std::make_unique<QMessageBox>(QMessageBox::Warning, "Kerfo", "Careful");
+             box->setWindowModality(Qt::ApplicationModal);
+             return box;
+         }},
+    };
+    open(write("notes.txt", kPlain));
+    const QColor focusBlue = lblPassword1()->palette().color(QPalette::Active, QPalette::WindowText);
+    ASSERT_EQ(focusBlue, QColor(0x00, 0x00, 0xC0));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<QWidget> other = c.make();
+        other->show();
+        other->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(other.get()));
+        EXPECT_EQ(lblPassword1()->palette().color(QPalette::Active, QPalette::WindowText), focusBlue);
+        other->close();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        EXPECT_EQ(lblPassword1()->palette().color(QPalette::Active, QPalette::WindowText), focusBlue);
+    }
 }
 
 TEST_F(MainWindowTest, TabVisitsTheControlsInTheirOrder) {

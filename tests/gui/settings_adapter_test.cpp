@@ -2,6 +2,7 @@
 // preference routines, and whole runs of the window against a settings file in a fresh
 // $XDG_CONFIG_HOME, each run with its own service as a new process would have.
 #include <QCheckBox>
+#include <QScreen>
 #include <QWidget>
 
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include "settings/general.h"
 #include "settings/registry.h"
 #include "ui/settings_adapter.h"
+#include "ui/window_placement.h"
 
 namespace kerfo::test {
 namespace {
@@ -147,7 +149,7 @@ TEST_F(StoredSettingsTest, UnloadSavesWhereTheWindowIsAtTheEnd) {
     window->close();
     EXPECT_EQ(storedValue("Left"), "600");
     // Whatever changes between the query-unload and the unload is what stays.
-    window->move(50, 60);
+    ui::moveFrameTo(*window, QPoint(50, 60));
     check1()->setCheckState(Qt::Checked);
     window.reset();
     EXPECT_EQ(storedValue("Left"), "750");
@@ -168,11 +170,16 @@ TEST_F(StoredSettingsTest, UnreadableLeftLeavesZeroAndTopStillApplies) {
     EXPECT_EQ(window->pos(), QPoint(0, 100));
 }
 
-TEST_F(StoredSettingsTest, OffScreenPositionsAreAppliedUnchanged) {
+TEST_F(StoredSettingsTest, OffScreenPositionOpensOnTheScreenAndStaysStored) {
     storeValue("Left", "-30000");
     storeValue("Top", "150000");
-    ASSERT_FALSE(run(path("missing.txt")));
-    EXPECT_EQ(window->pos(), QPoint(-2000, 10000));
+    ASSERT_TRUE(run(write("notes.txt", kPlain)));
+    const QRect screen = window->screen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(window->frameGeometry())) << window->pos().x() << "," << window->pos().y();
+    EXPECT_EQ(window->pos().x(), screen.left());
+    // Only the next save replaces the stored values.
+    EXPECT_EQ(storedValue("Left"), "-30000");
+    EXPECT_EQ(storedValue("Top"), "150000");
 }
 
 TEST_F(StoredSettingsTest, GreyedBoxShowsGreyedAndDoesNotQuit) {

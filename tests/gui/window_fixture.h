@@ -38,6 +38,42 @@ inline void hover(QWidget* widget, QPoint at) {
     QApplication::sendEvent(widget, &move);
 }
 
+// The application's font and palette for one test, put back as they were afterwards.
+class AppLook {
+public:
+    AppLook() : m_font(QApplication::font()), m_palette(QApplication::palette()) {}
+    ~AppLook() {
+        QApplication::setFont(m_font);
+        QApplication::setPalette(m_palette);
+    }
+    AppLook(const AppLook&) = delete;
+    AppLook& operator=(const AppLook&) = delete;
+
+    void pointSize(double points) {
+        QFont font = m_font;
+        font.setPointSizeF(points);
+        QApplication::setFont(font);
+    }
+
+    // A dark desktop theme's colours: light text on a near-black window.
+    void dark() {
+        QPalette palette;
+        palette.setColor(QPalette::Window, QColor(0x2d, 0x2d, 0x2d));
+        palette.setColor(QPalette::WindowText, QColor(0xe0, 0xe0, 0xe0));
+        palette.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3a));
+        palette.setColor(QPalette::ButtonText, QColor(0xe0, 0xe0, 0xe0));
+        palette.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+        palette.setColor(QPalette::Text, QColor(0xe0, 0xe0, 0xe0));
+        palette.setColor(QPalette::Light, QColor(0x5a, 0x5a, 0x5a));
+        palette.setColor(QPalette::Shadow, QColor(0x00, 0x00, 0x00));
+        QApplication::setPalette(palette);
+    }
+
+private:
+    QFont m_font;
+    QPalette m_palette;
+};
+
 inline std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

@@ -1,0 +1,176 @@
+#include "ui/window_placement.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QLayout>
+#include <QScreen>
+#include <QWidget>
+#include <QWindow>
+
+#include <algorithm>
+#include <limits>
+
+namespace kerfo::ui {
+
+namespace {
+
+constexpr char kPendingFrame[] = "kerfoPendingFrame";
+constexpr char kLastShownFrame[] = "kerfoLastShownFrame";
+
+QMargins frameOf(const QWidget& window) {
+    // Asked of the native window each time: the widget's own copy of the frame's size can
+    // still be empty while the window manager has framed the window already.
+    const QWindow* native = window.windowHandle();
+    return native ? native->frameMargins() : QMargins();
+}
+
+QPoint cornerOnScreen(const QWidget& window) {
+    const QMargins frame = frameOf(window);
+    return window.geometry().topLeft() - QPoint(frame.left(), frame.top());
+}
+
+// Follows a window placed by moveFrameTo. Until a window is on screen nobody knows how big
+// its frame will be, so moveFrameTo can only put the client area at the corner asked for;
+// as soon as the window manager has framed the window, this moves it once more so that the
+// frame's corner lands there. And as the window leaves the screen it notes the corner:
+// afterwards the window manager has taken the frame away and the corner can no longer be
+// worked out, but a save after the close needs the one the user saw.
+class FrameSync : public QObject {
+public:
+    FrameSync(QWidget& widget, QWindow& native) : QObject(&native), m_widget(widget) {
+        setObjectName(QStringLiteral("kerfoFrameSync"));
+        native.installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* native = static_cast<QWindow*>(watched);
+        switch (event->type()) {
+            case QEvent::Expose: {
+                const QVariant pending = m_widget.property(kPendingFrame);
+                const QMargins frame = native->frameMargins();
+                // No frame (no window manager, or one that draws none): the client area's
+                // corner is the frame's, and it is in place already.
+                if (pending.isValid() && native->isExposed()) {
+                    m_widget.setProperty(kPendingFrame, QVariant());
+                    if (!frame.isNull()) {
+                        m_widget.setGeometry(
+                            QRect(pending.toPoint() + QPoint(frame.left(), frame.top()), m_widget.size()));
+                    }
+                }
+                break;
+            }
+            case QEvent::Show:
+                m_widget.setProperty(kLastShownFrame, QVariant());
+                break;
+            case QEvent::Hide:
+                m_widget.setProperty(kLastShownFrame, framePosition(m_widget));
+                break;
+            default:
+                break;
+        }
+        return false;
+    }
+
+private:
+    QWidget& m_widget;
+};
+
+bool reachableOn(const QRect& titleBar, const QRect& screen) {
+    const QRect on = titleBar.intersected(screen);
+    return !on.isEmpty() && on.height() == titleBar.height() &&
+           on.width() >= std::min(kMinReachableWidth, titleBar.width());
+}
+
+// Squared distance between two rectangles: 0 when they touch or overlap.
+qint64 distance2(const QRect& a, const QRect& b) {
+    const qint64 dx = std::max<qint64>({0, qint64(b.left()) - a.right(), qint64(a.left()) - b.right()});
+    const qint64 dy = std::max<qint64>({0, qint64(b.top()) - a.bottom(), qint64(a.top()) - b.bottom()});
+    return dx * dx + dy * dy;
+}
+
+// The nearest corner that puts as much of `size` inside `area` as fits, the top-left first.
+int clampInto(int at, int size, int areaStart, int areaSize) {
+    return std::max(areaStart, std::min(at, areaStart + areaSize - size));
+}
+
+}  // namespace
+
+QPoint framePosition(const QWidget& window) {
+    const QVariant pending = window.property(kPendingFrame);
+    if (pending.isValid()) {
+        return pending.toPoint();
+    }
+    const QVariant lastShown = window.property(kLastShownFrame);
+    if (lastShown.isValid() && !window.isVisible()) {
+        return lastShown.toPoint();
+    }
+    return cornerOnScreen(window);
+}
+
+void moveFrameTo(QWidget& window, QPoint topLeft) {
+    window.setProperty(kPendingFrame, QVariant());
+    window.setProperty(kLastShownFrame, QVariant());
+    if (window.isVisible()) {
+        const QMargins frame = frameOf(window);
+        window.setGeometry(QRect(topLeft + QPoint(frame.left(), frame.top()), window.size()));
+        return;
+    }
+    // Not shown yet: the client area goes to the point for now, and FrameSync finishes the
+    // move once the frame is known.
+    window.move(topLeft);
+    window.winId();
+    if (QWindow* native = window.windowHandle()) {
+        window.setProperty(kPendingFrame, topLeft);
+        if (!native->findChild<FrameSync*>(QStringLiteral("kerfoFrameSync"), Qt::FindDirectChildrenOnly)) {
+            new FrameSync(window, *native);
+        }
+    }
+}
+
+QPoint reachablePosition(const QRect& frame, int titleBarHeight, const QList<QRect>& screens) {
+    if (screens.isEmpty()) {
+        return frame.topLeft();
+    }
+    const QRect titleBar(frame.topLeft(), QSize(frame.width(), std::min(titleBarHeight, frame.height())));
+    for (const QRect& screen : screens) {
+        if (reachableOn(titleBar, screen)) {
+            return frame.topLeft();
+        }
+    }
+    const QRect* nearest = &screens.front();
+    qint64 best = std::numeric_limits<qint64>::max();
+    for (const QRect& screen : screens) {
+        const qint64 d = distance2(frame, screen);
+        if (d < best) {
+            best = d;
+            nearest = &screen;
+        }
+    }
+    return {clampInto(frame.left(), frame.width(), nearest->left(), nearest->width()),
+            clampInto(frame.top(), frame.height(), nearest->top(), nearest->height())};
+}
+
+void keepTitleBarOnScreen(QWidget& window) {
+    QRect frame = window.frameGeometry();
+    int titleBar = window.geometry().top() - frame.top();
+    if (titleBar <= 0) {
+        // No frame yet: the window's own size, with a title bar to come above its client area.
+        window.ensurePolished();
+        if (QLayout* layout = window.layout()) {
+            layout->activate();
+        }
+        titleBar = kAssumedTitleBarHeight;
+        frame = QRect(framePosition(window),
+                      window.size() + QSize(2 * kAssumedBorder, titleBar + kAssumedBorder));
+    }
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        screens.append(screen->availableGeometry());
+    }
+    const QPoint placed = reachablePosition(frame, titleBar, screens);
+    if (placed != frame.topLeft()) {
+        moveFrameTo(window, placed);
+    }
+}
+
+}  // namespace kerfo::ui
