@@ -1,13 +1,21 @@
 // kerfo-cli: the file jobs from a terminal or a script. The same gate as the window
-// runs first; the outcome is a line on stdout (the new path) or stderr, and an exit code.
+// runs first; each file's outcome is a line on stdout (the new path) or stderr, and the
+// exit code is the worst of them.
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
+#include <cstdio>
 #include <iostream>
 #include <string>
+#include <vector>
 
+#include "cli/password_source.h"
+#include "cli/progress.h"
 #include "cli/terminal.h"
 #include "filejobs/gate.h"
 #include "filejobs/jobs.h"
+#include "filejobs/show.h"
+#include "platform/file_system.h"
 #include "platform/secret.h"
 #include "platform/texts.h"
 
@@ -15,9 +23,19 @@ namespace {
 
 using kerfo::filejobs::JobStatus;
 using kerfo::filejobs::Mode;
+using kerfo::filejobs::ShowStatus;
+using kerfo::platform::ErrorNumber;
+using kerfo::platform::RuntimeError;
 namespace texts = kerfo::texts;
 
 enum Exit : int { kDone = 0, kRefused = 1, kUsage = 2, kWrongPassword = 3 };
+
+// The exit code of several files: a refusal or failure outweighs a wrong password, which
+// outweighs success.
+int worse(int a, int b) {
+    const auto rank = [](int code) { return code == kDone ? 0 : code == kWrongPassword ? 1 : 2; };
+    return rank(b) > rank(a) ? b : a;
+}
 
 // Box texts break lines with CR LF; a terminal wants LF.
 std::string forTerminal(std::string_view text) {
@@ -30,80 +48,172 @@ std::string forTerminal(std::string_view text) {
 }
 
 int fail(std::string_view message, int code) {
+    std::cout.flush();  // keeps the lines of several files in their order on a terminal
     std::cerr << texts::kCliName << ": " << forTerminal(message) << '\n';
     return code;
 }
 
-// The password, from standard input or asked twice (once for decryption) on the terminal.
-// Sets `exitCode` and returns nothing when there is none to be had.
-std::optional<std::string> password(bool fromStdin, bool confirm, int& exitCode) {
-    if (fromStdin) {
-        auto line = kerfo::cli::readLine();
-        if (!line) exitCode = fail(texts::kCliNoPasswordLine, kUsage);
-        return line;
-    }
-    if (!kerfo::cli::stdinIsTerminal()) {
-        exitCode = fail(texts::kCliNoTerminal, kUsage);
-        return std::nullopt;
-    }
-    auto first = kerfo::cli::askHidden(texts::kEnterPassword);
-    if (!first) {
-        exitCode = fail(texts::kCliNoPasswordLine, kUsage);
-        return std::nullopt;
-    }
-    if (confirm) {
-        auto second = kerfo::cli::askHidden(texts::kEnterPasswordAgain);
-        const bool same = second && *second == *first;
-        if (second) kerfo::platform::wipe(*second);
-        if (!same) {
-            kerfo::platform::wipe(*first);
-            exitCode = fail(texts::kPasswordsDifferLine, kRefused);
-            return std::nullopt;
+struct Options {
+    std::string command;
+    std::vector<std::string> files;
+    kerfo::cli::PasswordSource password;
+    bool quiet = false;
+};
+
+// One file's job, with what is known before the password is asked.
+struct Planned {
+    std::string file;
+    std::optional<std::string> refusal;  // printed instead of running the job
+};
+
+// The gate's verdict for `file` under `command`, as the line to print when it is refused.
+std::optional<std::string> refusalFor(const std::string& command, const std::string& file) {
+    const auto gate = kerfo::filejobs::checkAll(file);
+    if (command == "show") {
+        // Showing writes nothing, so a read-only or hidden note is fine; only a file that
+        // is missing, empty or not a regular file is refused here, and a plain one.
+        const auto info = kerfo::platform::realFileSystem().stat(file);
+        if (!info || info->size == 0 || info->type != kerfo::platform::FileType::kRegular) {
+            return gate.refusal ? std::optional(gate.refusal->text) : std::nullopt;
         }
+        if (!gate.refusal && gate.mode == Mode::kEncrypt) {
+            return file + std::string(texts::kCliNotEncryptedShow);
+        }
+        return std::nullopt;
     }
-    return first;
+    if (gate.refusal) return gate.refusal->text;
+    if (command == "encrypt" && gate.mode == Mode::kDecrypt) {
+        return file + std::string(texts::kCliAlreadyEncrypted);
+    }
+    if (command == "decrypt" && gate.mode == Mode::kEncrypt) {
+        return file + std::string(texts::kCliNotEncrypted);
+    }
+    return std::nullopt;
 }
 
-int run(const std::string& command, const std::string& file, bool passwordFromStdin) {
-    const auto gate = kerfo::filejobs::checkAll(file);
-    if (gate.refusal) return fail(gate.refusal->text, kRefused);
-    if (command == "check") {
+int check(const Options& options) {
+    int worst = kDone;
+    for (const auto& file : options.files) {
+        const auto gate = kerfo::filejobs::checkAll(file);
+        if (gate.refusal) {
+            worst = worse(worst, fail(gate.refusal->text, kRefused));
+            continue;
+        }
+        if (options.files.size() > 1) std::cout << file << ": ";
         std::cout << (gate.mode == Mode::kEncrypt ? texts::kCliModeEncrypt : texts::kCliModeDecrypt)
                   << '\n';
-        return kDone;
     }
+    return worst;
+}
 
-    const bool encrypt = command == "encrypt";
-    if (encrypt && gate.mode == Mode::kDecrypt) {
-        return fail(file + std::string(texts::kCliAlreadyEncrypted), kRefused);
-    }
-    if (!encrypt && gate.mode == Mode::kEncrypt) {
-        return fail(file + std::string(texts::kCliNotEncrypted), kRefused);
-    }
+bool progressWanted(const Options& options) {
+    return !options.quiet && kerfo::cli::stderrIsTerminal();
+}
 
-    int exitCode = kDone;
-    auto typed = password(passwordFromStdin, encrypt, exitCode);
-    if (!typed) return exitCode;
-    // Held only for the job, and wiped however the job ends.
-    const kerfo::platform::SecretString secret(*typed);
-    kerfo::platform::wipe(*typed);
+std::uint64_t sizeOf(const std::string& file) {
+    const auto info = kerfo::platform::realFileSystem().stat(file);
+    return info ? info->size : 0;
+}
 
-    const auto result = encrypt ? kerfo::filejobs::Encrypt(file, secret.str())
-                                : kerfo::filejobs::Decrypt(file, secret.str());
+// Runs one encryption or decryption under a progress bar; returns its exit code.
+int replaceOne(const Options& options, const std::string& file, const std::string& password,
+               const std::string& prefix) {
+    const bool encrypt = options.command == "encrypt";
+    kerfo::cli::ProgressBar bar(sizeOf(file), kerfo::cli::progressDelay(), progressWanted(options));
+    kerfo::cli::CountingFileSystem counted(kerfo::platform::realFileSystem(), bar.counter());
+    auto context = kerfo::filejobs::defaultJobContext();
+    context.files = &counted;
+    const auto result = encrypt ? kerfo::filejobs::Encrypt(file, password, context)
+                                : kerfo::filejobs::Decrypt(file, password, context);
+    bar.stop();
     switch (result.status) {
         case JobStatus::kDone:
-            std::cout << result.newPath << '\n';
+            std::cout << result.newPath << std::endl;
             return kDone;
         case JobStatus::kWrongPassword:
-            return fail(kerfo::filejobs::wrongPasswordMessage().text, kWrongPassword);
+            return fail(prefix + kerfo::filejobs::wrongPasswordMessage().text, kWrongPassword);
         case JobStatus::kFailed:
             break;
     }
-    const auto error = result.error.value_or(
-        kerfo::platform::RuntimeError(kerfo::platform::ErrorNumber::kDeviceIo));
-    return fail(encrypt ? kerfo::filejobs::encryptFailureMessage(error).text
-                        : kerfo::filejobs::decryptErrorReport(error).text,
+    const auto error = result.error.value_or(RuntimeError(ErrorNumber::kDeviceIo));
+    return fail(prefix + (encrypt ? kerfo::filejobs::encryptFailureMessage(error).text
+                                  : kerfo::filejobs::decryptErrorReport(error).text),
                 kRefused);
+}
+
+// Writes one file's plain text to standard output; returns its exit code.
+int showOne(const Options& options, const std::string& file, const std::string& password,
+            const std::string& prefix) {
+    kerfo::cli::ProgressBar bar(sizeOf(file), kerfo::cli::progressDelay(), progressWanted(options));
+    kerfo::cli::CountingFileSystem counted(kerfo::platform::realFileSystem(), bar.counter());
+    kerfo::filejobs::ShowHooks hooks;
+    hooks.files = &counted;
+    // The bar covers the check; it is gone before the text starts.
+    hooks.beforeOutput = [&] { bar.stop(); };
+    hooks.sink = [](const char* data, std::size_t size) {
+        if (std::fwrite(data, 1, size, stdout) != size) throw RuntimeError::fromErrno(errno);
+    };
+    const auto result = kerfo::filejobs::Show(file, password, hooks);
+    bar.stop();
+    if (std::fflush(stdout) != 0 && result.status == ShowStatus::kDone) {
+        return fail(prefix + std::string(kerfo::platform::describe(kerfo::platform::fromErrno(errno))),
+                    kRefused);
+    }
+    switch (result.status) {
+        case ShowStatus::kDone:
+            return kDone;
+        case ShowStatus::kWrongPassword:
+            return fail(prefix + kerfo::filejobs::wrongPasswordMessage().text, kWrongPassword);
+        case ShowStatus::kNotEncrypted:
+            return fail(file + std::string(texts::kCliNotEncryptedShow), kRefused);
+        case ShowStatus::kFailed:
+            break;
+    }
+    const auto error = result.error.value_or(RuntimeError(ErrorNumber::kDeviceIo));
+    switch (error.number()) {
+        case ErrorNumber::kInvalidCall:
+        case ErrorNumber::kOverflow:
+        case ErrorNumber::kInputPastEnd:
+            // The body itself is at fault: the report that decryption gives.
+            return fail(prefix + kerfo::filejobs::decryptErrorReport(error).text, kRefused);
+        default:
+            return fail(file + ": " + error.description(), kRefused);
+    }
+}
+
+int runJobs(const Options& options) {
+    // Refusals are known before the password, which is asked only if some file can use it.
+    std::vector<Planned> plan;
+    bool anyToDo = false;
+    for (const auto& file : options.files) {
+        plan.push_back(Planned{file, refusalFor(options.command, file)});
+        anyToDo = anyToDo || !plan.back().refusal;
+    }
+    int worst = kDone;
+    if (!anyToDo) {
+        for (const auto& job : plan) worst = worse(worst, fail(*job.refusal, kRefused));
+        return worst;
+    }
+
+    auto obtained = kerfo::cli::obtainPassword(options.password, options.command == "encrypt");
+    if (!obtained.password) return fail(obtained.problem, obtained.exitCode);
+    // Held only for the jobs, and wiped however they end.
+    const kerfo::platform::SecretString secret(*obtained.password);
+    kerfo::platform::wipe(*obtained.password);
+
+    if (options.command == "show") kerfo::cli::binaryStdout();
+    for (const auto& job : plan) {
+        if (job.refusal) {
+            worst = worse(worst, fail(*job.refusal, kRefused));
+            continue;
+        }
+        // With several files, each message says which file it is about.
+        const std::string prefix = options.files.size() > 1 ? job.file + ": " : std::string();
+        const int code = options.command == "show" ? showOne(options, job.file, secret.str(), prefix)
+                                                   : replaceOne(options, job.file, secret.str(), prefix);
+        worst = worse(worst, code);
+    }
+    return worst;
 }
 
 }  // namespace
@@ -113,17 +223,32 @@ static int runMain(int argc, char** argv) {
     app.set_version_flag("--version", std::string(texts::kCliName) + " " KERFO_VERSION);
     app.require_subcommand(1);
 
-    bool passwordFromStdin = false;
-    std::string file;
-    app.add_flag("--password-stdin", passwordFromStdin, std::string(texts::kCliPasswordStdinHelp));
+    Options options;
+    int descriptor = -1;
+    std::string passwordFile;
+    auto* stdinFlag = app.add_flag("--password-stdin", options.password.fromStdin,
+                                   std::string(texts::kCliPasswordStdinHelp));
+    auto* fdOption = app.add_option("--password-fd", descriptor, std::string(texts::kCliPasswordFdHelp))
+                         ->option_text("N")
+                         ->check(CLI::NonNegativeNumber);
+    auto* fileOption = app.add_option("--password-file", passwordFile,
+                                      std::string(texts::kCliPasswordFileHelp))
+                           ->option_text("FILE");
+    stdinFlag->excludes(fdOption)->excludes(fileOption);
+    fdOption->excludes(fileOption);
+    app.add_flag("--allow-empty-password", options.password.allowEmpty,
+                 std::string(texts::kCliAllowEmptyHelp));
+    app.add_flag("-q,--quiet", options.quiet, std::string(texts::kCliQuietHelp));
+
     const std::pair<const char*, std::string_view> commands[] = {
         {"encrypt", texts::kCliEncryptHelp},
         {"decrypt", texts::kCliDecryptHelp},
+        {"show", texts::kCliShowHelp},
         {"check", texts::kCliCheckHelp},
     };
     for (const auto& [name, help] : commands) {
         auto* sub = app.add_subcommand(name, std::string(help));
-        sub->add_option("FILE", file, std::string(texts::kCliFileHelp))->required();
+        sub->add_option("FILE", options.files, std::string(texts::kCliFilesHelp))->required();
         sub->fallthrough();
     }
 
@@ -133,7 +258,10 @@ static int runMain(int argc, char** argv) {
         const int code = app.exit(e);
         return code == 0 ? kDone : kUsage;
     }
-    return run(app.get_subcommands().front()->get_name(), file, passwordFromStdin);
+    if (fdOption->count() > 0) options.password.descriptor = descriptor;
+    if (fileOption->count() > 0) options.password.file = passwordFile;
+    options.command = app.get_subcommands().front()->get_name();
+    return options.command == "check" ? check(options) : runJobs(options);
 }
 
 int main(int argc, char** argv) {

@@ -45,7 +45,7 @@ inline constexpr std::string_view kRunTimeErrorMiddle = "':";
 inline constexpr std::string_view kCliName = "kerfo-cli";
 inline constexpr std::string_view kCliDescription =
     "Replaces a text file by its encrypted .kfo file under a password, or an encrypted "
-    "file by its plain .txt file.";
+    "file by its plain .txt file, or shows an encrypted file's text without writing it.";
 inline constexpr std::string_view kCliEncryptHelp = "replace a plain FILE by its encrypted .kfo file";
 inline constexpr std::string_view kCliDecryptHelp = "replace an encrypted FILE by its plain .txt file";
 inline constexpr std::string_view kCliCheckHelp =
@@ -60,6 +60,24 @@ inline constexpr std::string_view kCliNotEncrypted = " is not an encrypted file:
 inline constexpr std::string_view kCliNoTerminal =
     "no terminal to ask for the password: use --password-stdin.";
 inline constexpr std::string_view kCliNoPasswordLine = "no password on standard input.";
+inline constexpr std::string_view kCliShowHelp =
+    "print the plain text of an encrypted FILE, changing nothing on disk";
+inline constexpr std::string_view kCliFilesHelp = "the files to work on, one job each, in turn";
+inline constexpr std::string_view kCliPasswordFdHelp =
+    "read the password from the first line of file descriptor N";
+inline constexpr std::string_view kCliPasswordFileHelp =
+    "read the password from the first line of FILE (readable by its owner only)";
+inline constexpr std::string_view kCliAllowEmptyHelp = "accept an empty password";
+inline constexpr std::string_view kCliQuietHelp = "show no progress bar";
+inline constexpr std::string_view kCliNotEncryptedShow = " is not an encrypted file: nothing to show.";
+inline constexpr std::string_view kCliEmptyPassword =
+    "the password is empty: give --allow-empty-password to use an empty one.";
+inline constexpr std::string_view kCliNoPasswordIn = "no password in ";
+inline constexpr std::string_view kCliCannotReadPassword = "cannot read the password from ";
+inline constexpr std::string_view kCliTooOpen =
+    " is readable or writable by others: the password file must be private (chmod 600 it).";
+inline constexpr std::string_view kCliDescriptor = "file descriptor ";
+inline constexpr std::string_view kShowChanged = "the file changed while it was shown";
 
 // The main window.
 inline constexpr std::string_view kPasswordsDiffer =

@@ -1,0 +1,148 @@
+#include "cli/progress.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace kerfo::cli {
+namespace {
+
+constexpr std::chrono::milliseconds kDefaultDelay{500};
+constexpr std::chrono::milliseconds kRedraw{200};
+constexpr int kBarCells = 24;
+
+// A file whose reads are counted.
+class CountingFile final : public platform::File {
+public:
+    CountingFile(std::unique_ptr<platform::File> inner, std::atomic<std::uint64_t>& counter)
+        : m_inner(std::move(inner)), m_counter(counter) {}
+
+    std::size_t read(char* buffer, std::size_t size) override {
+        const std::size_t n = m_inner->read(buffer, size);
+        m_counter.fetch_add(n, std::memory_order_relaxed);
+        return n;
+    }
+    void write(const char* data, std::size_t size) override { m_inner->write(data, size); }
+    void sync() override { m_inner->sync(); }
+    void syncInBackground() noexcept override { m_inner->syncInBackground(); }
+    void dropCached(std::uint64_t offset, std::uint64_t length) noexcept override {
+        m_inner->dropCached(offset, length);
+    }
+    void setPermissions(unsigned permissions) override { m_inner->setPermissions(permissions); }
+    void close() override { m_inner->close(); }
+
+private:
+    std::unique_ptr<platform::File> m_inner;
+    std::atomic<std::uint64_t>& m_counter;
+};
+
+}  // namespace
+
+std::optional<platform::FileInfo> CountingFileSystem::stat(const std::string& path) {
+    return m_inner.stat(path);
+}
+int CountingFileSystem::attributes(const std::string& path) { return m_inner.attributes(path); }
+std::string CountingFileSystem::resolve(const std::string& path) { return m_inner.resolve(path); }
+
+std::unique_ptr<platform::File> CountingFileSystem::openRead(const std::string& path) {
+    auto file = m_inner.openRead(path);
+    if (std::find(m_temporaries.begin(), m_temporaries.end(), path) != m_temporaries.end()) {
+        return file;
+    }
+    return std::make_unique<CountingFile>(std::move(file), m_counter);
+}
+
+std::unique_ptr<platform::File> CountingFileSystem::createTemp(const std::string& directory,
+                                                               std::string& createdPath) {
+    auto file = m_inner.createTemp(directory, createdPath);
+    m_temporaries.push_back(createdPath);
+    return file;
+}
+void CountingFileSystem::rename(const std::string& from, const std::string& to) {
+    m_inner.rename(from, to);
+}
+void CountingFileSystem::remove(const std::string& path) { m_inner.remove(path); }
+void CountingFileSystem::removeStaleTemps(const std::string& directory) noexcept {
+    m_inner.removeStaleTemps(directory);
+}
+void CountingFileSystem::syncDirectory(const std::string& directory) noexcept {
+    m_inner.syncDirectory(directory);
+}
+
+ProgressBar::ProgressBar(std::uint64_t total, std::chrono::milliseconds delay, bool enabled)
+    : m_total(total), m_delay(delay), m_start(std::chrono::steady_clock::now()) {
+    if (enabled) m_thread = std::thread([this] { run(); });
+}
+
+ProgressBar::~ProgressBar() { stop(); }
+
+void ProgressBar::stop() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    if (!m_thread.joinable()) return;
+    m_thread.join();
+    if (!m_shown) return;
+    draw();
+    // Blank the line, so the job's own line starts on a clean one.
+    std::fprintf(stderr, "\r%*s\r", static_cast<int>(m_width), "");
+    std::fflush(stderr);
+}
+
+void ProgressBar::run() {
+    std::unique_lock lock(m_mutex);
+    if (m_wake.wait_for(lock, m_delay, [this] { return m_stopping; })) return;
+    m_shown = true;
+    do {
+        draw();
+    } while (!m_wake.wait_for(lock, kRedraw, [this] { return m_stopping; }));
+}
+
+void ProgressBar::draw() {
+    const std::uint64_t done = std::min(m_done.load(std::memory_order_relaxed), m_total);
+    const double fraction = m_total == 0 ? 1.0 : static_cast<double>(done) / static_cast<double>(m_total);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    const int filled = static_cast<int>(fraction * kBarCells);
+
+    std::string line = "\r[";
+    line.append(static_cast<std::size_t>(filled), '#');
+    line.append(static_cast<std::size_t>(kBarCells - filled), '-');
+    char numbers[96];
+    std::snprintf(numbers, sizeof numbers, "] %3d%%  %s / %s  %s/s",
+                  static_cast<int>(fraction * 100.0), humanBytes(static_cast<double>(done)).c_str(),
+                  humanBytes(static_cast<double>(m_total)).c_str(),
+                  humanBytes(seconds > 0 ? static_cast<double>(done) / seconds : 0.0).c_str());
+    line += numbers;
+    // Pad over what a longer earlier line left.
+    const std::size_t width = line.size() - 1;
+    if (width < m_width) line.append(m_width - width, ' ');
+    m_width = std::max(m_width, width);
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+}
+
+std::chrono::milliseconds progressDelay() {
+    if (const char* value = std::getenv("KERFO_PROGRESS_DELAY_MS")) {
+        char* end = nullptr;
+        const long ms = std::strtol(value, &end, 10);
+        if (end != value && *end == '\0' && ms >= 0) return std::chrono::milliseconds(ms);
+    }
+    return kDefaultDelay;
+}
+
+std::string humanBytes(double bytes) {
+    static constexpr const char* kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB"};
+    std::size_t unit = 0;
+    while (bytes >= 1024.0 && unit + 1 < std::size(kUnits)) {
+        bytes /= 1024.0;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", bytes, kUnits[unit]);
+    return text;
+}
+
+}  // namespace kerfo::cli
