@@ -53,7 +53,9 @@ def check_package(deb):
     contents = support.run(["dpkg-deb", "--contents", deb]).stdout
     for path in ["./usr/share/doc/kerfo/readme.txt", "./usr/share/mime/packages/kerfo.xml"] + \
             (["./usr/bin/kerfo", "./usr/share/applications/kerfo.desktop"] if HAS_UI else []) + \
-            (["./usr/bin/kerfo-cli"] if HAS_CLI else []):
+            (["./usr/bin/kerfo-cli", "./usr/share/bash-completion/completions/kerfo-cli",
+              "./usr/share/zsh/vendor-completions/_kerfo-cli",
+              "./usr/share/fish/vendor_completions.d/kerfo-cli.fish"] if HAS_CLI else []):
         if path not in contents:
             fail("the package lacks " + path, contents)
     if "root/root" not in contents or any(
