@@ -1,6 +1,6 @@
 #include "cli/password_source.h"
 
-#include <cstring>
+#include <cerrno>
 
 #include "cli/terminal.h"
 #include "platform/error.h"

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <iostream>
+#include <iterator>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -65,7 +66,9 @@ public:
             action.sa_flags = SA_RESETHAND;
             sigemptyset(&action.sa_mask);
             for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
-                ::sigaction(kEndingSignals[i], &action, &m_previous[i]);
+                // A signal the caller chose to ignore (nohup) stays ignored.
+                ::sigaction(kEndingSignals[i], nullptr, &m_previous[i]);
+                if (m_previous[i].sa_handler != SIG_IGN) ::sigaction(kEndingSignals[i], &action, nullptr);
             }
             termios quiet = m_saved;
             quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
