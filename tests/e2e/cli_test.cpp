@@ -33,6 +33,7 @@ struct Run {
     int exitCode = -1;
     std::string out;
     std::string err;
+    std::string rawOut;  // standard output byte for byte (out has LF line ends on Windows)
 };
 
 #ifdef _WIN32
@@ -102,7 +103,8 @@ Run runCli(const ScratchDir& dir, const std::vector<std::string>& args, const st
         }
         for (const HANDLE h : {hIn, hOut, hErr}) CloseHandle(h);
     }
-    run.out = withoutCr(readFile(out));
+    run.rawOut = readFile(out);
+    run.out = withoutCr(run.rawOut);
     run.err = withoutCr(readFile(err));
     for (const auto* name : {".stdin", ".stdout", ".stderr"}) std::filesystem::remove(dir / name);
     return run;
@@ -132,6 +134,7 @@ Run runCli(const ScratchDir& dir, const std::vector<std::string>& args, const st
     }
     posix_spawn_file_actions_destroy(&actions);
     run.out = readFile(out);
+    run.rawOut = run.out;
     run.err = readFile(err);
     for (const auto* name : {".stdin", ".stdout", ".stderr"}) std::filesystem::remove(dir / name);
     return run;
@@ -317,7 +320,7 @@ TEST_F(Cli, ShowPrintsTheTextOnlyWhenAllIsWellAndChangesNothingOnDisk) {
 
         const auto run = runCli(dir, {"show", "--password-stdin", path}, c.password + "\n");
         EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
-        EXPECT_TRUE(run.out == c.out) << "printed " << run.out.size() << " bytes";
+        EXPECT_TRUE(run.rawOut == c.out) << "printed " << run.rawOut.size() << " bytes";
         EXPECT_EQ(run.err.empty(), c.exitCode == 0) << run.err;
         EXPECT_EQ(timesOf(path), before) << "the file's times changed";
         EXPECT_TRUE(readFile(path) == c.bytes) << "the file's bytes changed";
