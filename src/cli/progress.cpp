@@ -71,7 +71,13 @@ void CountingFileSystem::syncDirectory(const std::string& directory) noexcept {
 
 ProgressBar::ProgressBar(std::uint64_t total, std::chrono::milliseconds delay, bool enabled)
     : m_total(total), m_delay(delay), m_start(std::chrono::steady_clock::now()) {
-    if (enabled) m_thread = std::thread([this] { run(); });
+    if (!enabled) return;
+    // Without a delay the bar is there before the job starts, however short the job.
+    if (m_delay.count() == 0) {
+        m_shown = true;
+        draw();
+    }
+    m_thread = std::thread([this] { run(); });
 }
 
 ProgressBar::~ProgressBar() { stop(); }
@@ -93,7 +99,7 @@ void ProgressBar::stop() {
 
 void ProgressBar::run() {
     std::unique_lock lock(m_mutex);
-    if (m_wake.wait_for(lock, m_delay, [this] { return m_stopping; })) return;
+    if (!m_shown && m_wake.wait_for(lock, m_delay, [this] { return m_stopping; })) return;
     m_shown = true;
     do {
         draw();
