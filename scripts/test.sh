@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything (benchmarks too) with warnings as errors and runs every test: the
-# layering and format checks, the whole suite, clang-tidy and cppcheck, the same suite
-# under the sanitizers, a short run of each fuzz target, and the Windows lane (MinGW-w64
-# builds run under Wine). CI runs exactly this.
+# layering and format checks, the whole suite, the file-manager test, clang-tidy and
+# cppcheck, the same suite under the sanitizers, a short run of each fuzz target, and the
+# Windows lane (MinGW-w64 builds run under Wine). CI runs exactly this.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"
@@ -20,6 +20,9 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKERFO_WERROR=ON
 cmake --build "$build" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+# Kerfo-Encrypt in Thunar, Nemo, Caja, GNOME Files and Dolphin, driven from the keyboard
+# with the built .deb installed; as root only, since it installs them.
+bash "$root/tests/e2e/file_managers/run.sh" "$build"
 "$root/scripts/static-checks.sh"
 # The same tests under AddressSanitizer + UndefinedBehaviorSanitizer, then each fuzz
 # target for ten seconds.

@@ -6,15 +6,13 @@ Nautilus 43 and later call get_file_items(files), older ones
 get_file_items(window, files).
 """
 
-import subprocess
-
 import gi
 
 try:
     gi.require_version("Nautilus", "4.0")
 except ValueError:
     gi.require_version("Nautilus", "3.0")
-from gi.repository import GObject, Nautilus  # noqa: E402
+from gi.repository import GLib, GObject, Nautilus  # noqa: E402
 
 LABEL = "Kerfo-Encrypt"
 PROGRAM = "kerfo"
@@ -48,4 +46,7 @@ class KerfoMenuProvider(GObject.GObject, Nautilus.MenuProvider):
         path = item.get_location().get_path()
         if path:
             # Kerfo takes the path as its whole command line; no shell between.
-            subprocess.Popen([PROGRAM, path], start_new_session=True)
+            # Without DO_NOT_REAP_CHILD, GLib starts it through a short-lived
+            # intermediate process, so Kerfo is nobody's child in Nautilus and
+            # leaves no defunct process behind when it ends.
+            GLib.spawn_async([PROGRAM, path], flags=GLib.SpawnFlags.SEARCH_PATH)

@@ -31,7 +31,13 @@ class ApplicationEntry(unittest.TestCase):
         self.assertEqual(entry["Exec"], "kerfo %f")
         self.assertEqual(entry["TryExec"], "kerfo")
         self.assertEqual(entry["Icon"], "kerfo")
-        self.assertEqual(set(split_list(entry["MimeType"])), OFFERED_FOR)
+
+    def test_never_the_default_for_plain_text_nor_in_the_menus(self):
+        entry = parse_desktop(self.path)["Desktop Entry"]
+        # Claiming text/plain makes Kerfo open every .txt where no editor is the default.
+        self.assertEqual(split_list(entry["MimeType"]), ["application/x-kerfo"])
+        # Without a file Kerfo shows only its usage box: no place in the applications menu.
+        self.assertEqual(entry.get("NoDisplay"), "true")
 
 
 class DolphinServiceMenu(unittest.TestCase):
@@ -133,6 +139,7 @@ def fake_gi():
     repository.Nautilus = types.SimpleNamespace(MenuProvider=type("MenuProvider", (), {}),
                                                 MenuItem=MenuItem)
     repository.GObject = types.SimpleNamespace(GObject=type("GObject", (), {}))
+    repository.GLib = types.SimpleNamespace(SpawnFlags=types.SimpleNamespace(SEARCH_PATH=1))
     gi.repository = repository
     return gi, repository, versions
 
@@ -166,8 +173,7 @@ class NautilusExtension(unittest.TestCase):
         self.module = importlib.util.module_from_spec(spec)
         spec.loader.exec_module(self.module)
         self.started = []
-        self.module.subprocess = types.SimpleNamespace(
-            Popen=lambda args, **kw: self.started.append(args))
+        self.module.GLib.spawn_async = lambda args, **kw: self.started.append(args)
 
     def tearDown(self):
         for k, v in self.saved.items():

@@ -117,7 +117,7 @@ class InstalledPrefix(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stdout)
         self.assertEqual(result.stdout.strip(), "application/x-kerfo")
 
-    def test_entry_offered_for_encrypted_and_plain_files(self):
+    def test_default_for_encrypted_files_and_never_for_plain_text(self):
         if not HAS_UI:
             self.skipTest("built without the window: no application entry")
         self.update_mime_database()
@@ -128,15 +128,17 @@ class InstalledPrefix(unittest.TestCase):
         with open(os.path.join(applications, "mimeinfo.cache")) as f:
             cache = f.read().splitlines()
         self.assertIn("application/x-kerfo=kerfo.desktop;", cache)
-        self.assertIn("text/plain=kerfo.desktop;", cache)
         gio = support.need_tool(self, "gio")
-        for mime in ("application/x-kerfo", "text/plain"):
+        # What a double-click opens: Kerfo for a .kfo file, never for a .txt one.
+        for mime, expected in (("application/x-kerfo", "kerfo.desktop"), ("text/plain", None)):
             with self.subTest(mime=mime):
                 result = support.run([gio, "mime", mime], env=self.env)
-                self.assertEqual(result.returncode, 0, result.stdout)
-                registered = result.stdout.split("Registered applications:")[-1]
-                self.assertIn("kerfo.desktop", registered.split("Recommended applications:")[0])
-
+                first = result.stdout.splitlines()[0] if result.stdout else ""
+                default = first.split(":", 1)[1].strip() if first.startswith("Default") else None
+                if expected:
+                    self.assertEqual(default, expected, result.stdout)
+                else:
+                    self.assertNotIn("kerfo.desktop", result.stdout)
 
 if __name__ == "__main__":
     support.main()

@@ -12,6 +12,8 @@ import support
 from support import LABEL, LINUX
 
 SCRIPT = os.path.join(LINUX, "kerfo-desktop-integration")
+# Thunar's two actions: plain files as text files, encrypted ones as "other" *.kfo files.
+OURS = ["kerfo-encrypt", "kerfo-encrypt-kfo"]
 
 USER_UCA = """<?xml version="1.0" encoding="UTF-8"?>
 <actions>
@@ -126,6 +128,22 @@ class UserScript(unittest.TestCase):
         self.assertEqual(ours.findtext("name"), LABEL)
         self.assertEqual(ours.findtext("command"), f"'{self.program}' %f")
         self.assertIsNotNone(ours.find("text-files"))
+        encrypted = self.actions()["kerfo-encrypt-kfo"]
+        self.assertEqual((encrypted.findtext("name"), encrypted.findtext("patterns")), (LABEL, "*.kfo"))
+        self.assertIsNotNone(encrypted.find("other-files"))
+        self.assertEqual(encrypted.findtext("command"), ours.findtext("command"))
+
+    def test_install_over_an_older_install_adds_only_what_is_missing(self):
+        uca = self.path(".config", "Thunar", "uca.xml")
+        os.makedirs(os.path.dirname(uca))
+        self.tool("install")
+        with open(uca) as f:
+            text = f.read()
+        at = text.index("<action>", text.index("<unique-id>kerfo-encrypt</unique-id>"))
+        with open(uca, "w") as f:
+            f.write(text[:at] + "</actions>\n")
+        self.tool("install")
+        self.assertEqual(list(self.actions()), OURS)
 
     def test_existing_uca_keeps_its_actions(self):
         uca = self.path(".config", "Thunar", "uca.xml")
@@ -135,10 +153,10 @@ class UserScript(unittest.TestCase):
         before = snapshot(self.home)
         self.tool("install")
         actions = self.actions()
-        self.assertEqual(list(actions), ["1111111111111111-1", "2222222222222222-2", "kerfo-encrypt"])
+        self.assertEqual(list(actions), ["1111111111111111-1", "2222222222222222-2"] + OURS)
         self.assertEqual(actions["2222222222222222-2"].findtext("name"), "Search & replace")
         self.tool("install")
-        self.assertEqual(list(self.actions()), ["1111111111111111-1", "2222222222222222-2", "kerfo-encrypt"])
+        self.assertEqual(list(self.actions()), ["1111111111111111-1", "2222222222222222-2"] + OURS)
         self.tool("remove")
         self.assertEqual(snapshot(self.home), before)
 
@@ -160,7 +178,7 @@ class UserScript(unittest.TestCase):
             f.write(USER_UCA)
         before = snapshot(self.home)
         self.tool("install")
-        self.assertEqual(list(self.actions()), ["1111111111111111-1", "2222222222222222-2", "kerfo-encrypt"])
+        self.assertEqual(list(self.actions()), ["1111111111111111-1", "2222222222222222-2"] + OURS)
         self.tool("remove")
         self.assertEqual(snapshot(self.home), before)
 
@@ -171,7 +189,7 @@ class UserScript(unittest.TestCase):
             f.write('<?xml version="1.0" encoding="UTF-8"?>\n<actions/>\n')
         before = snapshot(self.home)
         self.tool("install")
-        self.assertEqual(list(self.actions()), ["kerfo-encrypt"])
+        self.assertEqual(list(self.actions()), OURS)
         self.tool("remove")
         self.assertEqual(snapshot(self.home), before)
 
@@ -199,9 +217,9 @@ class UserScript(unittest.TestCase):
         self.assertFalse(os.path.exists(self.path(".local", "share", "nautilus")))
 
     def test_status_and_usage(self):
-        self.assertEqual(self.tool("status").count("absent"), 4)
+        self.assertEqual(self.tool("status").count("absent"), 5)
         self.tool("install")
-        self.assertEqual(self.tool("status").count("present"), 4)
+        self.assertEqual(self.tool("status").count("present"), 5)
         self.tool("bogus", expect=2)
 
 
