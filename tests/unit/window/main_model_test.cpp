@@ -7,6 +7,7 @@
 #include "fakes/scratch_dir.h"
 #include "fakes/window_view.h"
 #include "window/about_model.h"
+#include "window/command_tail.h"
 #include "window/padlock.h"
 
 namespace kerfo::test {
@@ -266,6 +267,19 @@ TEST(PadlockTest, TwoDifferentGreyPicturesOnAClearGround) {
     for (std::uint32_t p : closed) {
         const std::uint32_t r = p >> 16 & 0xff, g = p >> 8 & 0xff, b = p & 0xff;
         EXPECT_TRUE(r == g && g == b) << std::hex << p;
+    }
+}
+
+TEST(CommandTailTest, EverythingAfterTheProgramsNameIsThePath) {
+    const std::pair<std::wstring_view, std::wstring_view> cases[] = {
+        {L"\"C:\\Program Files\\Kerfo\\kerfo.exe\" C:\\My  Notes\\a b.txt", L"C:\\My  Notes\\a b.txt"},
+        {L"kerfo.exe   \"quoted.txt\"  ", L"\"quoted.txt\"  "},
+        {L"\"kerfo.exe\"", L""},
+        {L"kerfo.exe", L""},
+        {L"\"kerfo.exe\"notes.txt", L"notes.txt"},
+    };
+    for (const auto& [line, tail] : cases) {
+        EXPECT_TRUE(window::commandTail(line) == tail);
     }
 }
 
