@@ -108,9 +108,9 @@ private:
                                   px(window::kOkLeft), px(window::kOkTop), px(window::kOkWidth), px(window::kOkHeight),
                                   m_hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kOkId)), m_instance, nullptr);
         SendMessageW(ok, WM_SETFONT, reinterpret_cast<WPARAM>(m_dialogFont), FALSE);
-        // Neither the default nor the cancel button: Enter and Space press it through its focus.
-        SendMessageW(m_hwnd, DM_SETDEFID, static_cast<WPARAM>(kOkId + 1), 0);
-        SetFocus(ok);
+        // Neither the default nor the cancel button: Enter and Space press it through its
+        // focus, which the dialog manager must give it so that Enter goes to it.
+        SendMessageW(m_hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(ok), TRUE);
     }
 
     void paintRules() {

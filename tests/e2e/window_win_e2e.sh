@@ -51,6 +51,20 @@ pid=$last
 if wid=$(wait_window '^Kerfo / my  notes\.txt$'); then
     at=$(position "$wid")
     [ "$at" = 0,0 ] && pass "the first run opens at 0,0" || fail "the first run opened at $at"
+    # The about box: Alt+A opens it; Esc leaves it open; Enter presses its focused Ok.
+    keys "$wid" key alt+a
+    if about=$(wait_window '^About$'); then
+        keys "$about" key Escape
+        sleep 0.5
+        xdotool search --onlyvisible --name '^About$' >/dev/null && pass "Esc leaves the about box open" ||
+            fail "Esc closed the about box"
+        keys "$about" key Return
+        sleep 0.5
+        ! xdotool search --onlyvisible --name '^About$' >/dev/null && pass "Enter presses Ok" ||
+            fail "Enter did not close the about box"
+    else
+        fail "Alt+A opened no about box"
+    fi
     keys "$wid" key Escape
     wait_exit "$pid" 15
     [ "$code" = 0 ] || fail "Esc did not close the first run ($code)"
