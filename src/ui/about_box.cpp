@@ -8,6 +8,7 @@
 #include <QPushButton>
 
 #include "platform/texts.h"
+#include "window/about_model.h"
 
 namespace kerfo::ui {
 
@@ -56,12 +57,11 @@ QLabel* placeLabel(QWidget* parent, const char* name, const QString& text, int l
 }  // namespace
 
 QString versionLine(int major, int minor, int revision) {
-    return qs(texts::kVersionLead) + QString::number(major) + QLatin1Char('.') + QString::number(minor) +
-           QLatin1Char('.') + QString::number(revision);
+    return qs(window::versionLine(major, minor, revision));
 }
 
 QString copyrightLine(int year) {
-    return qs(texts::kCopyrightLead) + QString::number(year).rightJustified(4, QLatin1Char('0'));
+    return qs(window::copyrightLine(year));
 }
 
 FrmAbout::FrmAbout(QWidget* mainWindow, const Services& services)

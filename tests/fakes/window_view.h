@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <map>
 #include <string>
 #include <vector>
@@ -91,9 +92,9 @@ public:
 };
 
 // Counts loads and saves; notes the caption at load to check it ran before the gate.
-class RecordingSettings : public window::SettingsService {
+class RecordingModelSettings : public window::SettingsService {
 public:
-    explicit RecordingSettings(const FakeView& view) : m_view(view) {}
+    explicit RecordingModelSettings(const FakeView& view) : m_view(view) {}
     void load(settings::PositionTarget&, settings::CheckTarget& box) override {
         ++loads;
         captionAtLoad = m_view.caption;

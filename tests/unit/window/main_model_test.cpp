@@ -52,7 +52,7 @@ protected:
     FakeView view;
     RecordingSink messages;
     RecordingExit exit;
-    RecordingSettings settings{view};
+    RecordingModelSettings settings{view};
     ScriptedJobs jobs;
     std::unique_ptr<window::MainModel> model;
 };
