@@ -124,10 +124,11 @@ void MainWindow::createControls() {
         std::string_view text;
         DWORD style;
     };
-    // Created in tab order: the dialog manager tabs through its children in that order.
-    // The labels come last; they take no focus.
+    // Indexed by Control. Created in tab order (the dialog manager tabs through its
+    // children in that order), each label just before its box: screen readers name an
+    // edit box after the label in front of it.
     const Spec specs[] = {
-        {L"EDIT", "", WS_TABSTOP | ES_PASSWORD | ES_AUTOHSCROLL, },
+        {L"EDIT", "", WS_TABSTOP | ES_PASSWORD | ES_AUTOHSCROLL},
         {L"EDIT", "", WS_TABSTOP | ES_PASSWORD | ES_AUTOHSCROLL},
         // The picture buttons' window texts are never drawn, but are what screen readers say.
         {L"BUTTON", texts::kEncryptName, WS_TABSTOP | BS_PUSHBUTTON | BS_ICON},
@@ -140,7 +141,7 @@ void MainWindow::createControls() {
         {L"STATIC", texts::kEnterPassword, SS_LEFT | SS_NOPREFIX},
         {L"STATIC", texts::kEnterPasswordAgain, SS_LEFT | SS_NOPREFIX},
     };
-    for (int i = 0; i < 9; ++i) {
+    for (const int i : {7, 0, 8, 1, 2, 3, 4, 5, 6}) {
         const Place& p = kPlaces[i];
         const DWORD exStyle = specs[i].cls == std::wstring_view(L"EDIT") ? WS_EX_CLIENTEDGE : 0;
         HWND child = CreateWindowExW(exStyle, specs[i].cls, widen(specs[i].text).c_str(),
