@@ -1,6 +1,12 @@
-# Shared by the Wine end-to-end scripts: a private X server, Wine drawing its own window
-# frames (there is no window manager), and the helpers that find, drive and wait for
-# windows. Sourced; expects $wine. Exits 77 (skipped) when no X server can run.
+# Shared by the Wine end-to-end scripts: a private X server, a Wine prefix of their own
+# beside the caller's, Wine drawing its own window frames (there is no window manager), and
+# the helpers that find, drive and wait for windows. Sourced; expects $wine. Exits 77
+# (skipped) when no X server can run.
+#
+# The prefix is a separate one because a Wine server binds its desktop to the display of
+# the first program that needs one: a program started without a display by another test
+# in a shared prefix would leave every window of this one invisible. Its server is ended
+# on the way out, so the next run's desktop is made on that run's display.
 skip=77
 for tool in Xvfb xdotool; do
     if ! command -v "$tool" >/dev/null; then
@@ -11,8 +17,11 @@ done
 
 tmp=$(mktemp -d)
 pids=()
+export WINEPREFIX="${WINEPREFIX:-$HOME/.wine}-x11"
+mkdir -p "$WINEPREFIX"
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    wineserver -k 2>/dev/null
     [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
     wait 2>/dev/null
     rm -rf "$tmp"
@@ -28,8 +37,10 @@ for _ in $(seq 100); do
 done
 [ -s "$tmp/display" ] || { echo "SKIP: Xvfb did not start" >&2; exit $skip; }
 export DISPLAY=":$(cat "$tmp/display")"
+# A server left over from an earlier run would keep that run's display.
+wineserver -k 2>/dev/null
 # Without a window manager Wine draws the caption and frame itself, and places windows
-# exactly where the program asks.
+# exactly where the program asks. (This first call also makes the prefix on a first run.)
 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 
 failures=0
@@ -51,7 +62,7 @@ win() { "$wine" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 # The id of the visible window whose whole title matches the regular expression $1.
 wait_window() {
     local wid
-    for _ in $(seq 200); do
+    for _ in $(seq 300); do
         wid=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1)
         if [ -n "$wid" ]; then
             sleep 0.5
