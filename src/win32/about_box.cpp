@@ -162,8 +162,10 @@ private:
                 return FALSE;
             case WM_CTLCOLORSTATIC: {
                 const auto dc = reinterpret_cast<HDC>(wParam);
-                SetTextColor(dc, reinterpret_cast<HWND>(lParam) == m_link ? RGB(0x00, 0x00, 0xC0)
-                                                                          : GetSysColor(COLOR_BTNTEXT));
+                const unsigned blue = window::kFocusBlueRgb;
+                SetTextColor(dc, reinterpret_cast<HWND>(lParam) == m_link
+                                     ? RGB(blue >> 16 & 0xff, blue >> 8 & 0xff, blue & 0xff)
+                                     : GetSysColor(COLOR_BTNTEXT));
                 SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
                 return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
             }

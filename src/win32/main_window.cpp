@@ -7,6 +7,7 @@
 #include "platform/texts.h"
 #include "win32/about_box.h"
 #include "win32/win_util.h"
+#include "window/about_model.h"
 
 namespace kerfo::win32 {
 
@@ -38,7 +39,8 @@ constexpr Place kPlaces[] = {
 constexpr int kClientWidth = 332;
 constexpr int kClientHeight = 146;
 
-constexpr COLORREF kFocusColour = RGB(0x00, 0x00, 0xC0);
+constexpr COLORREF kFocusColour =
+    RGB(window::kFocusBlueRgb >> 16 & 0xff, window::kFocusBlueRgb >> 8 & 0xff, window::kFocusBlueRgb & 0xff);
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 // the model tells it through `MainView`.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -157,8 +158,8 @@ private:
     MainServices m_services;
     State m_state = State::kDesign;
     std::string m_userFile;
-    // Indexed by Control.
-    bool m_enabled[9] = {true, true, true, true, true, true, true, true, true};
+    // Indexed by Control; every control starts enabled.
+    std::array<bool, 9> m_enabled{true, true, true, true, true, true, true, true, true};
 };
 
 }  // namespace kerfo::window
