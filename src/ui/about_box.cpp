@@ -9,6 +9,7 @@
 
 #include "platform/texts.h"
 #include "ui/palette_colours.h"
+#include "window/about_model.h"
 
 namespace kerfo::ui {
 
@@ -84,12 +85,11 @@ QFont versionFont(const QFont& body) {
 }
 
 QString versionLine(int major, int minor, int revision) {
-    return qs(texts::kVersionLead) + QString::number(major) + QLatin1Char('.') + QString::number(minor) +
-           QLatin1Char('.') + QString::number(revision);
+    return qs(window::versionLine(major, minor, revision));
 }
 
 QString copyrightLine(int year) {
-    return qs(texts::kCopyrightLead) + QString::number(year).rightJustified(4, QLatin1Char('0'));
+    return qs(window::copyrightLine(year));
 }
 
 FrmAbout::FrmAbout(QWidget* mainWindow, const Services& services)

@@ -10,8 +10,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "filejobs/gate.h"
+#include "platform/secret.h"
 #include "platform/texts.h"
+#include "ui/settings_adapter.h"
 #include "ui/about_box.h"
 #include "ui/padlock_icon.h"
 #include "ui/palette_colours.h"
@@ -63,6 +64,83 @@ QPushButton* pictureButton(const char* name, Padlock picture, std::string_view t
 
 }  // namespace
 
+// What the window model asks of the Qt window.
+class FrmMain::View final : public window::MainView {
+public:
+    explicit View(FrmMain& w) : m_w(w), m_position(w), m_check(*w.m_check1) {}
+
+    void setCaption(std::string_view caption) override { m_w.setWindowTitle(toDisplay(caption)); }
+    void setEnabled(window::Control control, bool enabled) override { widget(control)->setEnabled(enabled); }
+    void setDefaultButton(window::Control button) override {
+        static_cast<QPushButton*>(widget(button))->setDefault(true);
+    }
+    void setFocus(window::Control control) override { widget(control)->setFocus(); }
+    void selectFocusedText() override { m_w.SetSelected(); }
+    std::string password(window::Control box) const override {
+        QByteArray utf8 = static_cast<QLineEdit*>(widget(box))->text().toUtf8();
+        std::string copy(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+        utf8.fill('\0');
+        return copy;
+    }
+    void clearPassword(window::Control box) override { static_cast<QLineEdit*>(widget(box))->clear(); }
+    void setCancelText(std::string_view text) override { m_w.m_cmdCancel->setText(qs(text)); }
+    void setLabelFocused(window::Control label, bool focused) override {
+        m_w.setLabelFocusColour(static_cast<QLabel*>(widget(label)), focused);
+    }
+    void setCheckTip(std::string_view tip) override { m_w.m_check1->setToolTip(qs(tip)); }
+    int checkState() const override { return m_check.value(); }
+    void setBusy(bool busy) override {
+        if (busy) {
+            m_w.setCursor(Qt::WaitCursor);
+        } else {
+            m_w.unsetCursor();
+        }
+    }
+    void repaintNow() override { m_w.repaint(); }
+    void showAbout() override {
+        FrmAbout about(&m_w, m_w.m_services);
+        about.exec();
+    }
+    void closeWindow() override { m_w.close(); }
+    settings::PositionTarget& position() override { return m_position; }
+    settings::CheckTarget& autoQuitBox() override { return m_check; }
+
+private:
+    QWidget* widget(window::Control control) const {
+        switch (control) {
+            case window::Control::kTxtPassword1: return m_w.m_txtPassword1;
+            case window::Control::kTxtPassword2: return m_w.m_txtPassword2;
+            case window::Control::kCmdEncrypt: return m_w.m_cmdEncrypt;
+            case window::Control::kCmdDecrypt: return m_w.m_cmdDecrypt;
+            case window::Control::kCmdCancel: return m_w.m_cmdCancel;
+            case window::Control::kCmdAbout: return m_w.m_cmdAbout;
+            case window::Control::kCheck1: return m_w.m_check1;
+            case window::Control::kLblPassword1: return m_w.m_lblPassword1;
+            case window::Control::kLblPassword2: return m_w.m_lblPassword2;
+        }
+        return m_w.m_txtPassword1;
+    }
+
+    FrmMain& m_w;
+    WindowPosition m_position;
+    CheckBoxState m_check;
+};
+
+// The model's settings seam onto the Qt window's: the window and its check box themselves.
+class FrmMain::SettingsBridge final : public window::SettingsService {
+public:
+    explicit SettingsBridge(FrmMain& w) : m_w(w) {}
+    void load(settings::PositionTarget&, settings::CheckTarget&) override {
+        m_w.m_services.settings->load(m_w, *m_w.m_check1);
+    }
+    void save(const settings::PositionTarget&, const settings::CheckTarget&) override {
+        m_w.m_services.settings->save(m_w, *m_w.m_check1);
+    }
+
+private:
+    FrmMain& m_w;
+};
+
 void AutoQuitBox::nextCheckState() {
     setCheckState(checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
 }
@@ -73,16 +151,17 @@ FrmMain::FrmMain(const Services& services, QWidget* parent)
                   Qt::WindowCloseButtonHint),
       m_services(services) {
     setObjectName(QStringLiteral("frmmain"));
-    setWindowTitle(qs(texts::kDesignCaption));
     setWindowIcon(padlockIcon(Padlock::kClosed));
     buildControls();
+    m_view = std::make_unique<View>(*this);
+    m_settings = std::make_unique<SettingsBridge>(*this);
+    m_model = std::make_unique<window::MainModel>(
+        *m_view, window::MainServices{m_services.messages, m_services.exit, m_settings.get(), m_services.jobs});
 }
 
 FrmMain::~FrmMain() {
-    // The unload: the window is gone for good; the query-unload has saved once already.
-    if (m_closed) {
-        m_services.settings->save(*this, *m_check1);
-    }
+    // The unload: the window is gone for good (the model saves only after a close).
+    m_model->unload();
 }
 
 void FrmMain::buildControls() {
@@ -150,47 +229,15 @@ void FrmMain::buildControls() {
     m_txtPassword1->installEventFilter(this);
     m_txtPassword2->installEventFilter(this);
     m_check1->installEventFilter(this);
-    showFocusOnLabels();
 
-    connect(m_cmdEncrypt, &QPushButton::clicked, this, &FrmMain::encryptClicked);
-    connect(m_cmdDecrypt, &QPushButton::clicked, this, &FrmMain::decryptClicked);
-    connect(m_cmdCancel, &QPushButton::clicked, this, &FrmMain::closeAction);
-    connect(m_cmdAbout, &QPushButton::clicked, this, &FrmMain::aboutClicked);
+    connect(m_cmdEncrypt, &QPushButton::clicked, this, [this] { m_model->encryptClicked(); });
+    connect(m_cmdDecrypt, &QPushButton::clicked, this, [this] { m_model->decryptClicked(); });
+    connect(m_cmdCancel, &QPushButton::clicked, this, [this] { m_model->cancelClicked(); });
+    connect(m_cmdAbout, &QPushButton::clicked, this, [this] { m_model->aboutClicked(); });
 }
 
 bool FrmMain::load(const std::string& userFile) {
-    m_services.settings->load(*this, *m_check1);
-    m_userFile = userFile;
-    filejobs::GateResult gate = filejobs::checkAll(m_userFile);
-    if (gate.refusal) {
-        showMessage(*gate.refusal);
-        return false;
-    }
-    applyMode(gate.mode == filejobs::Mode::kDecrypt, gate.caption);
-    return true;
-}
-
-void FrmMain::applyMode(bool decrypt, const std::string& caption) {
-    if (decrypt) {
-        m_cmdEncrypt->setEnabled(false);
-        m_cmdDecrypt->setEnabled(true);
-        m_cmdDecrypt->setDefault(true);
-        m_lblPassword2->setEnabled(false);
-        m_txtPassword2->setEnabled(false);
-        m_txtPassword2->clear();
-    } else {
-        m_cmdEncrypt->setEnabled(true);
-        m_cmdEncrypt->setDefault(true);
-        m_cmdDecrypt->setEnabled(false);
-        m_lblPassword2->setEnabled(true);
-        m_txtPassword2->setEnabled(true);
-    }
-    m_lblPassword1->setEnabled(true);
-    m_txtPassword1->setEnabled(true);
-    m_txtPassword1->setFocus();
-    if (!caption.empty()) {
-        setWindowTitle(toDisplay(caption));
-    }
+    return m_model->load(userFile);
 }
 
 void FrmMain::SetSelected() {
@@ -199,105 +246,12 @@ void FrmMain::SetSelected() {
     }
 }
 
-void FrmMain::encryptClicked() {
-    if (m_txtPassword2->text() != m_txtPassword1->text()) {
-        showMessage(platform::Message{std::string(texts::kPasswordsDiffer), platform::Icon::kWarning,
-                                      std::string(texts::kAppTitle)});
-        m_txtPassword2->setFocus();
-        SetSelected();
-        return;
-    }
-    enterWorking();
-    filejobs::JobResult result = m_services.jobs->encrypt(m_userFile, passwordForJob()->str());
-    if (result.status == filejobs::JobStatus::kDone) {
-        finish();
-    } else {
-        // A failed encryption is fatal: the box, then the end of the program. The plain
-        // file is still there, untouched.
-        showMessage(filejobs::encryptFailureMessage(
-            result.error.value_or(platform::RuntimeError(platform::ErrorNumber::kDeviceIo))));
-        m_services.exit->exit(1);
-    }
-    unsetCursor();
-}
-
-void FrmMain::decryptClicked() {
-    enterWorking();
-    filejobs::JobResult result = m_services.jobs->decrypt(m_userFile, passwordForJob()->str());
-    switch (result.status) {
-        case filejobs::JobStatus::kDone:
-            finish();
-            break;
-        case filejobs::JobStatus::kWrongPassword:
-            // Retry: the same box again, its text selected; Cancel stays off.
-            showMessage(filejobs::wrongPasswordMessage());
-            m_txtPassword1->setFocus();
-            SetSelected();
-            m_lblPassword1->setEnabled(true);
-            m_cmdDecrypt->setEnabled(true);
-            break;
-        case filejobs::JobStatus::kFailed:
-            // Stuck: the report, and the controls stay as they are; only About, the
-            // auto-quit box and the close box are left.
-            showMessage(filejobs::decryptErrorReport(
-                result.error.value_or(platform::RuntimeError(platform::ErrorNumber::kDeviceIo))));
-            break;
-    }
-    unsetCursor();
-}
-
-void FrmMain::aboutClicked() {
-    FrmAbout about(this, m_services);
-    about.exec();
-}
-
-std::unique_ptr<platform::SecretString> FrmMain::passwordForJob() const {
-    QByteArray utf8 = m_txtPassword1->text().toUtf8();
-    auto secret = std::make_unique<platform::SecretString>(std::string_view(utf8.constData(), utf8.size()));
-    utf8.fill('\0');
-    return secret;
-}
-
-void FrmMain::enterWorking() {
-    setCursor(Qt::WaitCursor);
-    m_cmdEncrypt->setEnabled(false);
-    m_cmdDecrypt->setEnabled(false);
-    m_cmdCancel->setEnabled(false);
-    repaint();
-}
-
-void FrmMain::finish() {
-    m_cmdCancel->setEnabled(true);
-    m_cmdCancel->setText(qs(texts::kDone));
-    m_cmdCancel->setFocus();
-    m_lblPassword1->setEnabled(false);
-    m_lblPassword2->setEnabled(false);
-    m_txtPassword1->setEnabled(false);
-    m_txtPassword2->setEnabled(false);
-    // The job is done: the password has no further use, so the boxes let go of it.
-    m_txtPassword1->clear();
-    m_txtPassword2->clear();
-    // Only a plain tick ends the program; the greyed state does not.
-    if (m_check1->checkState() == Qt::Checked) {
-        closeAction();
-    }
-}
-
-void FrmMain::closeAction() {
-    close();
-    m_services.exit->exit(0);
-}
-
-void FrmMain::showMessage(const platform::Message& message) {
-    m_services.messages->show(message);
-}
-
 void FrmMain::showFocusOnLabels() {
     // The window's own focus, which stays on its box while a message box or another program
     // is active: the label shows where typing will go when the user comes back.
     QWidget* focus = focusWidget();
-    setLabelFocusColour(m_lblPassword1, focus == m_txtPassword1);
-    setLabelFocusColour(m_lblPassword2, focus == m_txtPassword2);
+    m_model->passwordFocusChanged(window::Control::kTxtPassword1, focus == m_txtPassword1);
+    m_model->passwordFocusChanged(window::Control::kTxtPassword2, focus == m_txtPassword2);
 }
 
 void FrmMain::setLabelFocusColour(QLabel* label, bool focused) {
@@ -315,9 +269,7 @@ void FrmMain::setLabelFocusColour(QLabel* label, bool focused) {
 void FrmMain::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
         // Esc is the Cancel/Done button's key: it works only while that button does.
-        if (m_cmdCancel->isEnabled()) {
-            closeAction();
-        }
+        m_model->escapePressed();
         event->accept();
         return;
     }
@@ -326,7 +278,7 @@ void FrmMain::keyPressEvent(QKeyEvent* event) {
 
 void FrmMain::changeEvent(QEvent* event) {
     // A new desktop palette (a switch to a dark theme): the focus blue is chosen anew.
-    if (event->type() == QEvent::PaletteChange) {
+    if (event->type() == QEvent::PaletteChange && m_model) {
         showFocusOnLabels();
     }
     QDialog::changeEvent(event);
@@ -334,24 +286,21 @@ void FrmMain::changeEvent(QEvent* event) {
 
 void FrmMain::closeEvent(QCloseEvent* event) {
     // The query-unload: the first of the two saves of every close.
-    m_services.settings->save(*this, *m_check1);
-    m_closed = true;
+    m_model->queryUnload();
     event->accept();
 }
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
+    // The controls outlive the model while the window is torn down.
+    if (!m_model) {
+        return QDialog::eventFilter(watched, event);
+    }
     if ((type == QEvent::FocusIn || type == QEvent::FocusOut) &&
         (watched == m_txtPassword1 || watched == m_txtPassword2)) {
         showFocusOnLabels();
     } else if (type == QEvent::MouseMove && watched == m_check1) {
-        // With neither action button enabled the tip keeps its last text.
-        if (m_cmdEncrypt->isEnabled()) {
-            m_check1->setToolTip(qs(texts::kQuickExitEncrypt));
-        }
-        if (m_cmdDecrypt->isEnabled()) {
-            m_check1->setToolTip(qs(texts::kQuickExitDecrypt));
-        }
+        m_model->check1MouseMove();
     }
     return QDialog::eventFilter(watched, event);
 }

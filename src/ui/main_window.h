@@ -1,6 +1,7 @@
-// The main window `frmmain`: the password boxes, the Encrypt and Decrypt picture buttons,
-// Cancel/Done, About and the "Auto quit window" box, and the window's states from start-up
-// to the finished job.
+// The main window `frmmain` in Qt: the password boxes, the Encrypt and Decrypt picture
+// buttons, Cancel/Done, About and the "Auto quit window" box. Its behaviour (the states
+// from start-up to the finished job) is the window model's; this class creates the
+// controls, forwards their events to the model and shows what the model says.
 #pragma once
 
 #include <QCheckBox>
@@ -9,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/secret.h"
 #include "ui/services.h"
+#include "window/main_model.h"
 
 class QLabel;
 class QLineEdit;
@@ -42,11 +43,7 @@ public:
     // its box has been shown and the program must end without showing the window.
     bool load(const std::string& userFile);
 
-    const std::string& userFile() const { return m_userFile; }
-
-    // The close action behind Cancel/Done and auto quit: closes the window (saving the
-    // settings) and ends the program.
-    void closeAction();
+    const std::string& userFile() const { return m_model->userFile(); }
 
     // Selects the whole text of the box that has the focus; does nothing for any other
     // control or an empty box.
@@ -59,18 +56,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    class View;
+    class SettingsBridge;
+
     void buildControls();
-    void applyMode(bool decrypt, const std::string& caption);
-    void encryptClicked();
-    void decryptClicked();
-    void aboutClicked();
-    // Busy pointer, both action buttons off, Cancel off (the job's first step), then an
-    // immediate repaint so the user sees it before the job holds the thread.
-    // The first box's password as UTF-8, in a copy wiped when the caller is done with it.
-    std::unique_ptr<platform::SecretString> passwordForJob() const;
-    void enterWorking();
-    void finish();
-    void showMessage(const platform::Message& message);
     // Each password label in the focus blue while its box is the window's focus widget, else
     // in the button-text colour. Only moves of the focus between the window's own controls
     // change it; losing the activation to a box or another program does not.
@@ -79,9 +68,6 @@ private:
     void setLabelFocusColour(QLabel* label, bool focused);
 
     Services m_services;
-    std::string m_userFile;
-    // Set once the window has been closed: its destruction is then the unload.
-    bool m_closed = false;
 
     QLabel* m_lblPassword1 = nullptr;
     QLabel* m_lblPassword2 = nullptr;
@@ -92,6 +78,11 @@ private:
     QPushButton* m_cmdCancel = nullptr;
     QPushButton* m_cmdAbout = nullptr;
     AutoQuitBox* m_check1 = nullptr;
+
+    std::unique_ptr<View> m_view;
+    std::unique_ptr<SettingsBridge> m_settings;
+    // Declared last: built once the controls exist, gone before them.
+    std::unique_ptr<window::MainModel> m_model;
 };
 
 }  // namespace kerfo::ui

@@ -12,6 +12,7 @@
 
 #include "filejobs/jobs.h"
 #include "platform/message.h"
+#include "window/main_model.h"
 
 class QCheckBox;
 class QWidget;
@@ -35,11 +36,7 @@ public:
 
 // Ends the program with `code` once the running event handler has returned; nothing
 // the user does reaches the window after this call.
-class ProcessExit {
-public:
-    virtual ~ProcessExit() = default;
-    virtual void exit(int code) = 0;
-};
+using ProcessExit = window::ProcessExit;
 
 // The persisted preferences: the main window's position and the state of its
 // "Auto quit window" box. `load` runs as the first step of loading the main window,
@@ -53,12 +50,7 @@ public:
 };
 
 // The two file jobs as the window runs them. `password` is the UTF-8 text of the box.
-class JobRunner {
-public:
-    virtual ~JobRunner() = default;
-    virtual filejobs::JobResult encrypt(const std::string& userFile, std::string_view password) = 0;
-    virtual filejobs::JobResult decrypt(const std::string& userFile, std::string_view password) = 0;
-};
+using JobRunner = window::JobRunner;
 
 // Everything the windows need from outside; none of the pointers may be null and each
 // must outlive the windows that use it.

@@ -1,5 +1,6 @@
-// Stand-ins for the window's services: they record what the window asks for instead of
-// showing boxes, opening a browser or ending the test process.
+// Stand-ins for the Qt window's services: they record what the window asks for instead of
+// showing boxes, opening a browser or ending the test process. Ending and the jobs are the
+// window model's, so their stand-ins are shared with its tests (fakes/window_view.h).
 #pragma once
 
 #include <QCheckBox>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "fakes/window_view.h"
 #include "ui/services.h"
 
 namespace kerfo::test {
@@ -41,12 +43,6 @@ public:
     std::vector<QUrl> opened;
 };
 
-class RecordingExit : public ui::ProcessExit {
-public:
-    void exit(int code) override { codes.push_back(code); }
-    std::vector<int> codes;
-};
-
 // Counts the seam's calls and notes what the window looked like at each.
 class RecordingSettings : public ui::SettingsService {
 public:
@@ -67,30 +63,6 @@ public:
     QString captionAtLoad;
     std::optional<Qt::CheckState> checkToLoad;
     std::vector<Qt::CheckState> savedChecks;
-};
-
-// Jobs with a chosen outcome; `during` runs inside the job, while the window is working.
-class ScriptedJobs : public ui::JobRunner {
-public:
-    filejobs::JobResult encrypt(const std::string& userFile, std::string_view password) override {
-        return run(userFile, password);
-    }
-    filejobs::JobResult decrypt(const std::string& userFile, std::string_view password) override {
-        return run(userFile, password);
-    }
-
-    filejobs::JobResult result;
-    std::function<void()> during;
-    std::vector<std::string> passwords;
-
-private:
-    filejobs::JobResult run(const std::string&, std::string_view password) {
-        passwords.emplace_back(password);
-        if (during) {
-            during();
-        }
-        return result;
-    }
 };
 
 }  // namespace kerfo::test

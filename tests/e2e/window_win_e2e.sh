@@ -1,0 +1,156 @@
+#!/usr/bin/env bash
+# End-to-end test of kerfo.exe under Wine in a private X server (Xvfb), driven with
+# xdotool as a user would: type, Tab, Enter, Esc; the settings read back with reg query.
+#   window_win_e2e.sh <wine> path/to/kerfo.exe
+# Runs in the caller's WINEPREFIX. Exits 77 (skipped) only when no X server can run here.
+set -uo pipefail
+
+wine=${1:?usage: window_win_e2e.sh <wine> path/to/kerfo.exe}
+exe=${2:?usage: window_win_e2e.sh <wine> path/to/kerfo.exe}
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=wine_x.sh
+source "$here/wine_x.sh"
+
+key='HKCU\Software\Tarnwick\Kerfo'
+# The stored values as "Left,Top,Autoquit".
+stored() {
+    local name out=
+    for name in Left Top Autoquit; do
+        out+="$("$wine" reg query "$key" /v "$name" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$name *REG_SZ *//p"),"
+    done
+    echo "${out%,}"
+}
+preset() {  # left top autoquit
+    "$wine" reg add "$key" /v Left /d "$1" /f >/dev/null 2>&1
+    "$wine" reg add "$key" /v Top /d "$2" /f >/dev/null 2>&1
+    "$wine" reg add "$key" /v Autoquit /d "$3" /f >/dev/null 2>&1
+}
+
+# Starts kerfo.exe the way Explorer does: the file's path unquoted after the program's,
+# so a name with spaces arrives as the whole tail.
+start() {
+    local n=${#pids[@]}
+    printf '@"%s" %s\r\n' "$winexe" "$1" >"$tmp/start$n.cmd"
+    "$wine" cmd /c "$(win "$tmp/start$n.cmd")" 2>>"$tmp/kerfo.log" &
+    last=$!
+    pids+=("$last")
+}
+
+work="$tmp/My  Files"
+mkdir -p "$work"
+winexe=$(win "$exe")
+plain=$'Dear diary,\r\ntoday nothing happened.\r\n\x01\x02 and some bytes\n'
+printf '%s' "$plain" >"$work/my  notes.txt"
+cp "$work/my  notes.txt" "$tmp/original"
+"$wine" reg delete "$key" /f >/dev/null 2>&1
+
+# 1. The first run, with no settings yet, opens at the screen's corner with the box
+# cleared; closing it stores 0, 0 and 0.
+start "$(win "$work")\\my  notes.txt"
+pid=$last
+if wid=$(wait_window '^Kerfo / my  notes\.txt$'); then
+    at=$(position "$wid")
+    [ "$at" = 0,0 ] && pass "the first run opens at 0,0" || fail "the first run opened at $at"
+    # The about box: Alt+A opens it; Esc leaves it open; Enter presses its focused Ok.
+    keys "$wid" key alt+a
+    if about=$(wait_window '^About$'); then
+        keys "$about" key Escape
+        sleep 0.5
+        xdotool search --onlyvisible --name '^About$' >/dev/null && pass "Esc leaves the about box open" ||
+            fail "Esc closed the about box"
+        keys "$about" key Return
+        sleep 0.5
+        ! xdotool search --onlyvisible --name '^About$' >/dev/null && pass "Enter presses Ok" ||
+            fail "Enter did not close the about box"
+    else
+        fail "Alt+A opened no about box"
+    fi
+    keys "$wid" key Escape
+    wait_exit "$pid" 15
+    [ "$code" = 0 ] || fail "Esc did not close the first run ($code)"
+    [ "$(stored)" = 0,0,0 ] && pass "the first close stored Left,Top,Autoquit 0,0,0" ||
+        fail "the first close stored $(stored)"
+else
+    fail "the window on 'my  notes.txt' did not appear (the path with two spaces)"
+fi
+
+# 2. Stored place and tick are restored: encrypt by typing both passwords and Enter;
+# auto quit ends the program and the same values are stored again.
+preset 3000 2250 1
+start "$(win "$work")\\my  notes.txt"
+pid=$last
+if wid=$(wait_window '^Kerfo / my  notes\.txt$'); then
+    at=$(position "$wid")
+    [ "$at" = 200,150 ] && pass "the stored place (3000,2250 twips) is restored" || fail "opened at $at, not 200,150"
+    keys "$wid" type --delay 30 'Open Sesame'
+    keys "$wid" key Tab
+    keys "$wid" type --delay 30 'Open Sesame'
+    keys "$wid" key Return
+    if wait_replaced "$work/my  notes.kfo" "$work/my  notes.txt" && [ "$(head -c 8 "$work/my  notes.kfo")" = "[Kerfod]" ]; then
+        pass "encrypted 'my  notes.txt' into 'my  notes.kfo'"
+    else
+        fail "'my  notes.txt' was not replaced by an encrypted file"
+    fi
+    wait_exit "$pid" 15
+    [ "$code" = 0 ] && pass "the ticked box ended the program after the job" || fail "no auto quit ($code)"
+    [ "$(stored)" = 3000,2250,1 ] && pass "closing stored 3000,2250,1 again" || fail "stored $(stored)"
+else
+    fail "the second window did not appear"
+fi
+
+# 3. Decrypt: a wrong password first (the warning; the file untouched), then the right one.
+preset 0 0 0
+cp "$work/my  notes.kfo" "$tmp/encrypted" 2>/dev/null
+start "$(win "$work")\\my  notes.kfo"
+pid=$last
+if wid=$(wait_window '^Kerfo / my  notes\.kfo$'); then
+    keys "$wid" type --delay 30 'open sesame'
+    keys "$wid" key Return
+    if box=$(wait_window '^Kerfo$'); then
+        pass "a wrong password brings up the warning box"
+        keys "$box" key Return
+    else
+        fail "no box after a wrong password"
+    fi
+    cmp -s "$work/my  notes.kfo" "$tmp/encrypted" && [ ! -e "$work/my  notes.txt" ] &&
+        pass "a wrong password leaves the file untouched" || fail "a wrong password changed the files"
+    sleep 0.5
+    # The attempt is selected: typing replaces it.
+    keys "$wid" type --delay 30 'Open Sesame'
+    keys "$wid" key Return
+    if wait_replaced "$work/my  notes.txt" "$work/my  notes.kfo" && cmp -s "$work/my  notes.txt" "$tmp/original"; then
+        pass "decrypted back to the original bytes"
+    else
+        fail "not decrypted to the original"
+    fi
+    sleep 0.5
+    keys "$wid" key Escape
+    wait_exit "$pid" 15
+    [ "$code" = 0 ] && pass "Esc on the finished window ends the program" || fail "Esc after the job: $code"
+else
+    fail "the window on 'my  notes.kfo' did not appear"
+fi
+
+# 4. A second instance is refused with the "Info" box; the first one stays.
+printf 'second\r\n' >"$work/other.txt"
+start "$(win "$work")\\other.txt"
+first=$last
+if wid=$(wait_window '^Kerfo / other\.txt$'); then
+    start "$(win "$work")\\my  notes.txt"
+    second=$last
+    if box=$(wait_window '^Info$'); then
+        pass "a second instance shows the Info box"
+        keys "$box" key Return
+        wait_exit "$second" 15
+        [ "$code" != running ] && [ "$code" != 0 ] || fail "the second instance did not end after its box ($code)"
+    else
+        fail "the second instance showed no Info box"
+    fi
+    kill -0 "$first" 2>/dev/null && pass "the first instance is untouched" || fail "the first instance went away"
+    keys "$wid" key Escape
+    wait_exit "$first" 15
+else
+    fail "the window on other.txt did not appear"
+fi
+
+finish "window end-to-end checks under Wine passed"
