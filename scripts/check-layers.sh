@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The core's dependencies point one way: platform <- cipher <- filejobs, settings <- cli.
+# The core's dependencies point one way: platform <- cipher <- filejobs, settings <- cli,
+# and the window model that both windows drive (window) sits on the same core.
 # A core source that includes Qt, or a header of a layer above its own (ui, or any folder
 # not listed below), fails this check, so the core keeps building without Qt (MinGW, the
 # command-line program) and a lower layer never learns about a higher one.
@@ -11,6 +12,7 @@ declare -A allowed=(
     [filejobs]="platform cipher filejobs"
     [settings]="platform cipher settings"
     [cli]="platform cipher filejobs settings cli"
+    [window]="platform cipher filejobs settings window"
 )
 status=0
 for layer in "${!allowed[@]}"; do

@@ -9,7 +9,7 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DKERFO_BUILD_TESTS=OFF \
     -DKERFO_BUILD_BENCH=OFF -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 # The window's generated sources (moc) must exist for its files to be analysed.
 cmake --build "$build" -j"$(nproc)" --target kerfo_ui_autogen >/dev/null 2>&1 || true
-mapfile -t sources < <(cd "$root" && git ls-files 'src/*.cpp' | grep -v '_win\.cpp$\|win_store\.cpp$')
+mapfile -t sources < <(cd "$root" && git ls-files 'src/*.cpp' | grep -v '_win\.cpp$\|win_store\.cpp$\|^src/win32/')
 
 status=0
 echo "clang-tidy: ${#sources[@]} files"
@@ -32,6 +32,7 @@ import json, sys
 build, root = sys.argv[1], sys.argv[2]
 commands = json.load(open(f"{build}/compile_commands.json"))
 keep = [c for c in commands if c["file"].startswith(f"{root}/src/")
+        and not c["file"].startswith(f"{root}/src/win32/")
         and not c["file"].endswith(("_win.cpp", "win_store.cpp"))]
 json.dump(keep, open(f"{build}/cppcheck_commands.json", "w"))
 PY
