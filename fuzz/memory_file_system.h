@@ -1,5 +1,6 @@
 // A file layer held in memory, for the fuzz targets: fast enough for millions of runs,
-// and it lets a target see every file a job leaves behind. One directory, "/mem".
+// and it lets a target see every file a job leaves behind. One directory, "/mem". A new
+// file has no name until it is committed, as on Linux, so a target sees only what stands.
 #pragma once
 
 #include <algorithm>
@@ -33,26 +34,18 @@ public:
         return attributeValue;
     }
     std::string resolve(const std::string& path) override { return path; }
+    std::optional<platform::FileIdentity> identity(const std::string& path) override {
+        if (files.count(path) == 0) return std::nullopt;
+        return identityOf(path);
+    }
 
     std::unique_ptr<platform::File> openRead(const std::string& path) override {
         existing(path);
-        return std::make_unique<Reader>(*this, path);
+        return std::make_unique<Reader>(files, path);
     }
-    std::unique_ptr<platform::File> createTemp(const std::string& directory,
-                                               std::string& createdPath) override {
-        createdPath = directory + "/.kerfo-" + std::to_string(m_next++);
-        files[createdPath];
-        return std::make_unique<Writer>(*this, createdPath);
-    }
-    void rename(const std::string& from, const std::string& to) override {
-        const auto it = files.find(from);
-        if (it == files.end()) throw platform::RuntimeError(platform::ErrorNumber::kFileNotFound);
-        std::string content = std::move(it->second);
-        files.erase(it);
-        files[to] = std::move(content);
-    }
-    void remove(const std::string& path) override {
-        if (files.erase(path) == 0) throw platform::RuntimeError(platform::ErrorNumber::kFileNotFound);
+    std::unique_ptr<platform::File> openSource(const std::string& path) override { return openRead(path); }
+    std::unique_ptr<platform::NewFile> createNew(const std::string&) override {
+        return std::make_unique<Writer>(*this);
     }
     void syncDirectory(const std::string&) noexcept override {}
 
@@ -63,14 +56,22 @@ private:
         if (it == files.end()) throw platform::RuntimeError(platform::ErrorNumber::kFileNotFound);
         return it->second;
     }
+    // One name, one file: the name's position in the alphabet of all names ever seen.
+    platform::FileIdentity identityOf(const std::string& path) {
+        const auto [it, added] = m_indexes.emplace(path, m_indexes.size() + 1);
+        (void)added;
+        return platform::FileIdentity{1, it->second};
+    }
 
-    // Reads the file as it stands, so that it sees what a writer adds, as on a real file
-    // system. The jobs never read a file after renaming or removing it; doing so fails.
+    // Reads the text `content` as it stands, so that it sees what a writer adds, as on a
+    // real file system.
     class Reader final : public platform::File {
     public:
-        Reader(MemoryFileSystem& owner, std::string path) : m_owner(owner), m_path(std::move(path)) {}
+        Reader(std::map<std::string, std::string>& names, std::string path)
+            : m_names(&names), m_path(std::move(path)) {}
+        explicit Reader(const std::string& content) : m_content(&content) {}
         std::size_t read(char* buffer, std::size_t size) override {
-            const std::string& content = m_owner.existing(m_path);
+            const std::string& content = text();
             const std::size_t n = std::min(size, content.size() - std::min(m_pos, content.size()));
             std::memcpy(buffer, content.data() + m_pos, n);
             m_pos += n;
@@ -84,28 +85,50 @@ private:
         void close() override {}
 
     private:
-        MemoryFileSystem& m_owner;
+        // The jobs never read a file after removing it; doing so fails.
+        const std::string& text() {
+            if (m_content != nullptr) return *m_content;
+            const auto it = m_names->find(m_path);
+            if (it == m_names->end()) throw platform::RuntimeError(platform::ErrorNumber::kFileNotFound);
+            return it->second;
+        }
+        std::map<std::string, std::string>* m_names = nullptr;
         std::string m_path;
+        const std::string* m_content = nullptr;
         std::size_t m_pos = 0;
     };
 
-    class Writer final : public platform::File {
+    class Writer final : public platform::NewFile {
     public:
-        Writer(MemoryFileSystem& owner, std::string path) : m_owner(owner), m_path(std::move(path)) {}
+        explicit Writer(MemoryFileSystem& owner) : m_owner(owner) {}
         std::size_t read(char*, std::size_t) override { return 0; }
-        void write(const char* data, std::size_t size) override {
-            m_owner.existing(m_path).append(data, size);
-        }
+        void write(const char* data, std::size_t size) override { m_content.append(data, size); }
         void sync() override {}
         void setPermissions(unsigned) override {}
         void close() override {}
+        std::unique_ptr<platform::File> openReadBack() override { return std::make_unique<Reader>(m_content); }
+        void applyAccess(const platform::FileAccess&) override {}
+        void commit(const std::string& path) override {
+            if (m_owner.files.count(path) != 0) {
+                throw platform::RuntimeError(platform::ErrorNumber::kFileAlreadyExists);
+            }
+            m_owner.files[path] = m_content;
+        }
+        void commitOver(const std::string& path, const platform::FileIdentity& original) override {
+            if (m_owner.identity(path) != original) throw platform::RuntimeError(platform::ErrorNumber::kFileAlreadyOpen);
+            m_owner.files[path] = m_content;
+        }
+        void removeBeside(const std::string& path, const platform::FileIdentity& expected) override {
+            if (m_owner.identity(path) != expected) throw platform::RuntimeError(platform::ErrorNumber::kFileAlreadyOpen);
+            m_owner.files.erase(path);
+        }
 
     private:
         MemoryFileSystem& m_owner;
-        std::string m_path;
+        std::string m_content;
     };
 
-    unsigned m_next = 0;
+    std::map<std::string, std::uint64_t> m_indexes;
 };
 
 }  // namespace kerfo::fuzz

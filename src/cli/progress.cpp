@@ -29,6 +29,8 @@ public:
         m_inner->dropCached(offset, length);
     }
     void setPermissions(unsigned permissions) override { m_inner->setPermissions(permissions); }
+    platform::FileStamp stamp() override { return m_inner->stamp(); }
+    platform::FileAccess access() override { return m_inner->access(); }
     void close() override { m_inner->close(); }
 
 private:
@@ -44,24 +46,20 @@ std::optional<platform::FileInfo> CountingFileSystem::stat(const std::string& pa
 int CountingFileSystem::attributes(const std::string& path) { return m_inner.attributes(path); }
 std::string CountingFileSystem::resolve(const std::string& path) { return m_inner.resolve(path); }
 
-std::unique_ptr<platform::File> CountingFileSystem::openRead(const std::string& path) {
-    auto file = m_inner.openRead(path);
-    if (std::find(m_temporaries.begin(), m_temporaries.end(), path) != m_temporaries.end()) {
-        return file;
-    }
-    return std::make_unique<CountingFile>(std::move(file), m_counter);
+std::optional<platform::FileIdentity> CountingFileSystem::identity(const std::string& path) {
+    return m_inner.identity(path);
 }
+bool CountingFileSystem::sameFile(const std::string& a, const std::string& b) { return m_inner.sameFile(a, b); }
 
-std::unique_ptr<platform::File> CountingFileSystem::createTemp(const std::string& directory,
-                                                               std::string& createdPath) {
-    auto file = m_inner.createTemp(directory, createdPath);
-    m_temporaries.push_back(createdPath);
-    return file;
+std::unique_ptr<platform::File> CountingFileSystem::openRead(const std::string& path) {
+    return std::make_unique<CountingFile>(m_inner.openRead(path), m_counter);
 }
-void CountingFileSystem::rename(const std::string& from, const std::string& to) {
-    m_inner.rename(from, to);
+std::unique_ptr<platform::File> CountingFileSystem::openSource(const std::string& path) {
+    return std::make_unique<CountingFile>(m_inner.openSource(path), m_counter);
 }
-void CountingFileSystem::remove(const std::string& path) { m_inner.remove(path); }
+std::unique_ptr<platform::NewFile> CountingFileSystem::createNew(const std::string& directory) {
+    return m_inner.createNew(directory);
+}
 void CountingFileSystem::removeStaleTemps(const std::string& directory) noexcept {
     m_inner.removeStaleTemps(directory);
 }

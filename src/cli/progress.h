@@ -16,9 +16,9 @@
 
 namespace kerfo::cli {
 
-// Counts into `counter` every byte read from files the job opens for reading, except the
-// job's own temporary files (read back to check them): that is the job's progress through
-// its source. Everything else is handed to `inner` unchanged.
+// Counts into `counter` every byte read from files the job opens for reading (the job's
+// new file is read back through its own handle, not counted): that is the job's progress
+// through its source. Everything else is handed to `inner` unchanged.
 class CountingFileSystem final : public platform::FileSystem {
 public:
     CountingFileSystem(platform::FileSystem& inner, std::atomic<std::uint64_t>& counter)
@@ -27,18 +27,17 @@ public:
     std::optional<platform::FileInfo> stat(const std::string& path) override;
     int attributes(const std::string& path) override;
     std::string resolve(const std::string& path) override;
+    std::optional<platform::FileIdentity> identity(const std::string& path) override;
+    bool sameFile(const std::string& a, const std::string& b) override;
     std::unique_ptr<platform::File> openRead(const std::string& path) override;
-    std::unique_ptr<platform::File> createTemp(const std::string& directory,
-                                               std::string& createdPath) override;
-    void rename(const std::string& from, const std::string& to) override;
-    void remove(const std::string& path) override;
+    std::unique_ptr<platform::File> openSource(const std::string& path) override;
+    std::unique_ptr<platform::NewFile> createNew(const std::string& directory) override;
     void removeStaleTemps(const std::string& directory) noexcept override;
     void syncDirectory(const std::string& directory) noexcept override;
 
 private:
     platform::FileSystem& m_inner;
     std::atomic<std::uint64_t>& m_counter;
-    std::vector<std::string> m_temporaries;
 };
 
 // Draws the bar on standard error from a thread of its own while a job runs, once the job

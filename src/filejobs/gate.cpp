@@ -102,6 +102,22 @@ GateResult checkAll(const std::string& userFile, platform::FileSystem& files) {
     }
 
     result.mode = probe(files, userFile) == kMarker ? Mode::kDecrypt : Mode::kEncrypt;
+
+    // A file under the output name that is not this one would be lost: say so before the
+    // user types a password. The source itself under that name (a case-insensitive
+    // folder) is replaced in place.
+    try {
+        const std::string source = files.resolve(userFile);
+        const std::string target =
+            replaceExtension(source, result.mode == Mode::kDecrypt ? ".txt" : ".kfo");
+        const auto existing = files.identity(target);
+        if (existing && *existing != files.identity(source)) {
+            result.refusal = fileWarning(target, texts::kAlreadyExists, texts::kNoOverwrite);
+            return result;
+        }
+    } catch (const platform::RuntimeError&) {
+        // No output name can be made; the job reports it.
+    }
     result.caption = std::string(texts::kCaptionPrefix) + GetFileName(userFile, kPathSeparator);
     return result;
 }

@@ -28,8 +28,9 @@ struct GateResult {
 };
 
 // Decides what to do with `userFile`, the whole command-line tail: refuses an empty path,
-// a missing, empty or unmeasurable file, refused attribute values and anything that is not
-// a regular file, each with its message; otherwise returns the mode and caption. Never
+// a missing, empty or unmeasurable file, refused attribute values, anything that is not
+// a regular file, and another file already standing under the output name, each with its
+// message; otherwise returns the mode and caption. Never
 // throws; never opens anything but a regular file.
 GateResult checkAll(const std::string& userFile);
 // The same on the file layer `files` (tests pass fakes).

@@ -139,68 +139,79 @@ void decodeBody(EncryptedReader& reader, cipher::KeyedState keyed, Sink&& sink) 
     if (n > 0) sink(plain.data(), n);
 }
 
-// Removes the temporary file unless the job has renamed it into place. Declared before
-// the file it guards, so that the file is closed before it is removed.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(FileSystem& files) : m_files(files) {}
-    ~TemporaryFile() {
-        if (m_path.empty()) return;
-        try {
-            m_files.remove(m_path);
-        } catch (...) {
-            // Nothing more can be done; the original is intact either way.
-        }
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    std::string& path() { return m_path; }
-    void release() { m_path.clear(); }
-
-private:
-    FileSystem& m_files;
-    std::string m_path;
-};
-
-// What the job writes and how its output is checked, for one direction.
+// What the job works on: the source (links resolved, so that the file itself is
+// replaced) and the name of the new file, in the same folder.
 struct Replacement {
-    FileSystem& files;
     std::string source;
     std::string target;
-    unsigned permissions = 0600;
+    // The target name leads to the source itself (a case-insensitive folder, or the name
+    // already ends in the new extension): the source is replaced in place.
+    bool inPlace = false;
 };
-
-// Puts the checked temporary file in place of the source: rename onto the target name
-// (atomically replacing a file of that name), sync the directory, then remove the
-// source when its name differs.
-void commit(const Replacement& job, TemporaryFile& temporary) {
-    job.files.rename(temporary.path(), job.target);
-    temporary.release();
-    const std::string directory = platform::directoryOf(job.target);
-    job.files.syncDirectory(directory);
-    if (job.source != job.target) {
-        job.files.remove(job.source);
-        job.files.syncDirectory(platform::directoryOf(job.source));
-    }
-}
 
 FileSystem& fileSystemOf(const JobContext& context) {
     return context.files != nullptr ? *context.files : platform::realFileSystem();
 }
 
-// The source as the job works on it: links resolved, so that the file itself is
-// replaced, and only a regular file.
+// Refuses anything but a regular file, and a target name that leads to another file: a
+// job never replaces a file it did not read.
 Replacement prepare(FileSystem& files, const std::string& userFile, std::string_view extension) {
-    Replacement job{files, files.resolve(userFile), {}, 0600};
+    Replacement job{files.resolve(userFile), {}, false};
     const auto info = files.stat(job.source);
     if (!info) throw RuntimeError(ErrorNumber::kFileNotFound);
     if (info->type != platform::FileType::kRegular) {
         throw RuntimeError(ErrorNumber::kPathFileAccess);
     }
-    job.permissions = info->permissions;
     job.target = replaceExtension(job.source, extension);
+    if (const auto existing = files.identity(job.target)) {
+        if (*existing != files.identity(job.source)) throw RuntimeError(ErrorNumber::kFileAlreadyExists);
+        job.inPlace = true;
+    }
     return job;
+}
+
+// The source as the job opened it: held against other jobs, and remembered, so that a
+// file changed (or swapped for another) while it was read is never replaced.
+class Source {
+public:
+    Source(FileSystem& files, const std::string& path)
+        : m_files(files), m_path(path), m_file(files.openSource(path)), m_stamp(m_file->stamp()) {}
+
+    File& file() { return *m_file; }
+    const platform::FileIdentity& identity() const { return m_stamp.identity; }
+
+    // Throws 55 when the file was written to, or its name now leads elsewhere.
+    void checkUnchanged() {
+        if (m_file->stamp() != m_stamp || m_files.identity(m_path) != m_stamp.identity) {
+            throw RuntimeError(ErrorNumber::kFileAlreadyOpen);
+        }
+    }
+
+private:
+    FileSystem& m_files;
+    std::string m_path;
+    std::unique_ptr<File> m_file;
+    platform::FileStamp m_stamp;
+};
+
+// Puts the checked, synced new file in place of the source, once the source is known to
+// be still the file that was read: under the target name, never replacing a file that
+// appeared there meanwhile (58), then removes the source if its name still leads to it.
+// In place, the source is replaced atomically and nothing is removed.
+JobResult commit(const Replacement& job, Source& source, platform::NewFile& out) {
+    source.checkUnchanged();
+    if (job.inPlace) {
+        out.commitOver(job.source, source.identity());
+        return JobResult{JobStatus::kDone, job.source, std::nullopt};
+    }
+    out.commit(job.target);
+    try {
+        out.removeBeside(job.source, source.identity());
+    } catch (const RuntimeError& error) {
+        // The new file stands complete; report the failed removal.
+        return JobResult{JobStatus::kFailed, job.target, error};
+    }
+    return JobResult{JobStatus::kDone, job.target, std::nullopt};
 }
 
 JobResult failure(const RuntimeError& error, std::string newPath = {}) {
@@ -238,10 +249,9 @@ std::string headerFor(const std::string& saltText, std::string_view password) {
     return header;
 }
 
-// Writes the encrypted form of `in` to the temporary file `out` at `outPath`, checking it
+// Writes the encrypted form of `in` to the new file `out`, checking it
 // as it goes; throws when what reads back does not decrypt to what was read.
-void writeEncrypted(FileSystem& files, File& in, File& out, const std::string& outPath,
-                    const std::string& header) {
+void writeEncrypted(File& in, platform::NewFile& out, const std::string& header) {
     const cipher::KeyedState keyed = cipher::keyState(header);
     std::string headerLine = header;
     headerLine += texts::kCrLf;
@@ -251,7 +261,7 @@ void writeEncrypted(FileSystem& files, File& in, File& out, const std::string& o
     // from the header line.
     cipher::EncryptTransform transform(keyed);
     EncryptedCheck check(headerLine);
-    CheckedOutput output(out, files.openRead(outPath), check);
+    CheckedOutput output(out, out.openReadBack(), check);
     output.write(headerLine.data(), headerLine.size());
 
     std::vector<char> plain(kPlainChunk);
@@ -270,9 +280,9 @@ void writeEncrypted(FileSystem& files, File& in, File& out, const std::string& o
     output.finish(sum);
 }
 
-// Makes the written bytes durable, the original's permission bits among them.
-void finish(File& out, unsigned permissions) {
-    out.setPermissions(permissions);
+// Makes the written bytes durable, with the original's owner, group, mode and attributes.
+void finish(platform::NewFile& out, const platform::FileAccess& access) {
+    out.applyAccess(access);
     out.sync();
     out.close();
 }
@@ -313,23 +323,15 @@ JobResult Encrypt(const std::string& userFile, std::string_view password,
         const std::string saltText = context.saltSource ? context.saltSource() : std::string();
         const std::string header = headerFor(saltText, password);
 
-        TemporaryFile temporary(files);
-        {
-            const auto in = files.openRead(job.source);
-            files.removeStaleTemps(platform::directoryOf(job.target));
-            const auto out = files.createTemp(platform::directoryOf(job.target), temporary.path());
-            // Checked before the sync: the sync is the slow part and need not be paid
-            // for a file that is already known to be wrong.
-            writeEncrypted(files, *in, *out, temporary.path(), header);
-            finish(*out, job.permissions);
-        }
-        try {
-            commit(job, temporary);
-        } catch (const RuntimeError& error) {
-            // Past the rename the new file stands complete; report the failed removal.
-            return failure(error, temporary.path().empty() ? job.target : std::string());
-        }
-        return JobResult{JobStatus::kDone, job.target, std::nullopt};
+        Source source(files, job.source);
+        const std::string directory = platform::directoryOf(job.target);
+        files.removeStaleTemps(directory);
+        const auto out = files.createNew(directory);
+        // Checked before the sync: the sync is the slow part and need not be paid for a
+        // file that is already known to be wrong.
+        writeEncrypted(source.file(), *out, header);
+        finish(*out, source.file().access());
+        return commit(job, source, *out);
     });
 }
 
@@ -339,8 +341,8 @@ JobResult Decrypt(const std::string& userFile, std::string_view password,
         FileSystem& files = fileSystemOf(context);
         const Replacement job = prepare(files, userFile, ".txt");
 
-        const auto in = files.openRead(job.source);  // closed before the source is removed
-        EncryptedReader reader(*in);
+        Source source(files, job.source);
+        EncryptedReader reader(source.file());
         bool tooLong = false;
         const std::string header = reader.headerLine(cipher::kMaxKeyLength + 1, tooLong);
 
@@ -352,30 +354,28 @@ JobResult Decrypt(const std::string& userFile, std::string_view password,
             header.compare(kDigestOffset, kFieldLength, digest) != 0) {
             return JobResult{JobStatus::kWrongPassword, {}, std::nullopt};
         }
-        if (tooLong) throw RuntimeError(ErrorNumber::kOverflow);  // no key can be that long
+        // Every build writes exactly 24 characters; more would still pass the password
+        // test but key the content differently and give garbage.
+        if (tooLong || header.size() != kDigestOffset + kFieldLength) {
+            throw RuntimeError(ErrorNumber::kInvalidCall);
+        }
 
         const cipher::KeyedState keyed = cipher::keyState(header);
-        TemporaryFile temporary(files);
+        const std::string directory = platform::directoryOf(job.target);
+        files.removeStaleTemps(directory);
+        const auto out = files.createNew(directory);
         {
-            files.removeStaleTemps(platform::directoryOf(job.target));
-            const auto out = files.createTemp(platform::directoryOf(job.target), temporary.path());
             PlainCheck check;
-            CheckedOutput output(*out, files.openRead(temporary.path()), check);
+            CheckedOutput output(*out, out->openReadBack(), check);
             Checksum plainSum;
             decodeBody(reader, keyed, [&](const char* data, std::size_t size) {
                 plainSum.update(data, size);
                 output.write(data, size);
             });
             output.finish(plainSum);
-            finish(*out, job.permissions);
         }
-        in->close();
-        try {
-            commit(job, temporary);
-        } catch (const RuntimeError& error) {
-            return failure(error, temporary.path().empty() ? job.target : std::string());
-        }
-        return JobResult{JobStatus::kDone, job.target, std::nullopt};
+        finish(*out, source.file().access());
+        return commit(job, source, *out);
     });
 }
 

@@ -17,9 +17,11 @@ inline constexpr std::string_view kPathSeparator = "/";
 // (a relative name typed in a terminal).
 std::string GetFileName(std::string_view bron, std::string_view vSlash);
 
-// `fileANDpath` without its last four characters, whatever they are, followed by
-// `newExtension` (notes.txt -> notes.kfo, readme -> re.kfo). Throws
-// platform::RuntimeError (5) for a path shorter than four characters.
+// The output name for `fileANDpath`, always in the same folder: when the file's own name
+// ends in a dot and three characters with at least one character before them, those four
+// are replaced by `newExtension` (notes.txt -> notes.kfo, x.bin -> x.txt); otherwise
+// `newExtension` is appended (todo -> todo.kfo, notes.md -> notes.md.kfo, .txt ->
+// .txt.kfo). Throws platform::RuntimeError (5) for a path whose file name is empty.
 std::string replaceExtension(std::string_view fileANDpath, std::string_view newExtension);
 
 }  // namespace kerfo::filejobs

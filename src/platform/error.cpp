@@ -12,7 +12,9 @@ std::string_view describe(ErrorNumber number) {
         case ErrorNumber::kOutOfMemory: return "Out of memory";
         case ErrorNumber::kBadFileName: return "Bad file name or number";
         case ErrorNumber::kFileNotFound: return "File not found";
+        case ErrorNumber::kFileAlreadyOpen: return "File already open";
         case ErrorNumber::kDeviceIo: return "Device I/O error";
+        case ErrorNumber::kFileAlreadyExists: return "File already exists";
         case ErrorNumber::kDiskFull: return "Disk full";
         case ErrorNumber::kInputPastEnd: return "Input past end of file";
         case ErrorNumber::kPermissionDenied: return "Permission denied";
@@ -35,8 +37,8 @@ ErrorNumber fromErrno(int err) {
         case EPERM:
         case EROFS:
         case ETXTBSY: return ErrorNumber::kPermissionDenied;
+        case EEXIST: return ErrorNumber::kFileAlreadyExists;
         case EISDIR:
-        case EEXIST:
         case EBUSY:
         case ELOOP: return ErrorNumber::kPathFileAccess;
         case ENAMETOOLONG:

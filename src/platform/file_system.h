@@ -9,6 +9,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace kerfo::platform {
 
@@ -20,6 +23,35 @@ struct FileInfo {
     std::uint64_t size = 0;
     // The permission bits (rwx for owner, group, others); 0666 where there are none.
     unsigned permissions = 0666;
+};
+
+// Which file a name or a handle leads to: device and inode on POSIX, volume serial number
+// and file index on Windows. Two names for one file (a case-insensitive folder, a hard
+// link) have one identity.
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// What tells that a file changed under a job: its identity, size, and modification and
+// change times (nanoseconds; the change time is 0 where the system keeps none).
+struct FileStamp {
+    FileIdentity identity;
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;
+    std::int64_t changed = 0;
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
+// Who may use a file: owner, group, the mode with its setuid, setgid and sticky bits, and
+// the extended attributes (POSIX ACLs among them) as name and raw value. Windows keeps
+// only the read-only bit here (mode 0444 or 0666).
+struct FileAccess {
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
+    unsigned mode = 0600;
+    std::vector<std::pair<std::string, std::string>> attributes;
 };
 
 // The classic attribute bits.
@@ -53,7 +85,42 @@ public:
     }
     // Sets the permission bits of the open file (best effort where there are none).
     virtual void setPermissions(unsigned permissions) = 0;
+    // The open file's identity, size and times, from the handle (not the name). Throws
+    // when the system cannot say.
+    virtual FileStamp stamp() { return {}; }
+    // Owner, group, mode and extended attributes of the open file; throws when the
+    // system cannot say.
+    virtual FileAccess access() { return {}; }
     virtual void close() = 0;
+};
+
+// A file being written that no other program can find: on Linux it has no name at all
+// until commit() (O_TMPFILE), elsewhere a private temporary name that is removed when the
+// object dies, or by a signal handler when the process is interrupted. Either way,
+// destroying it uncommitted leaves nothing behind.
+class NewFile : public File {
+public:
+    // A second handle on the new file, with its own position, for reading back what was
+    // written so far.
+    virtual std::unique_ptr<File> openReadBack() = 0;
+    // Gives the new file the original's owner, group, mode and extended attributes as far
+    // as this process may; where the owner or group cannot be kept, takes away the rights
+    // they had rather than grant them to someone else. Throws when even the mode cannot
+    // be set.
+    virtual void applyAccess(const FileAccess& original) = 0;
+    // Gives the complete, synced file the name `path` (in the folder it was created in,
+    // even if that folder was renamed meanwhile). Never replaces anything: a file of that
+    // name is error 58, and the new file stays nameless.
+    virtual void commit(const std::string& path) = 0;
+    // Puts the complete, synced file in place of `path`, which must still lead to the file
+    // `original` (the source itself): replaces it atomically where the system can, and
+    // fails with 55 (nothing replaced) when the name leads elsewhere by now. After a
+    // failed commit the new file is done with: nothing can be committed from it.
+    virtual void commitOver(const std::string& path, const FileIdentity& original) = 0;
+    // Removes `path`, a name in the new file's folder, only while it still leads to the
+    // file `expected`: 55 (nothing removed) when it leads to another file by now, 53
+    // when nothing is there.
+    virtual void removeBeside(const std::string& path, const FileIdentity& expected) = 0;
 };
 
 class FileSystem {
@@ -71,19 +138,23 @@ public:
     // resolved) unchanged.
     virtual std::string resolve(const std::string& path) = 0;
 
+    // The identity of the file `path` leads to (links followed); nullopt when nothing is
+    // there or it cannot be examined.
+    virtual std::optional<FileIdentity> identity(const std::string& path) = 0;
+
     // Opens an existing regular file for reading. Anything else (a FIFO, a device, a
     // directory) is refused without blocking (75).
     virtual std::unique_ptr<File> openRead(const std::string& path) = 0;
-    // Creates a new, private (owner-only) file with a fresh name in `directory`, never
-    // reusing an existing one; `createdPath` receives its path.
-    virtual std::unique_ptr<File> createTemp(const std::string& directory,
-                                             std::string& createdPath) = 0;
-    // Renames `from` onto `to`, atomically replacing a file of that name.
-    virtual void rename(const std::string& from, const std::string& to) = 0;
-    virtual void remove(const std::string& path) = 0;
-    // Removes the temporary files that jobs killed before they could clean up left in
-    // `directory`: those no live process holds and that have not changed for a few
-    // seconds. Best effort, never throws; where a platform cannot tell, it does nothing.
+    // Opens the file a job replaces, as openRead, and holds it for the job until the
+    // handle closes: an advisory lock on POSIX, on Windows a lock that other jobs test
+    // and a share mode that lets no one write. Another job holding it is error 55.
+    virtual std::unique_ptr<File> openSource(const std::string& path) = 0;
+    // Creates a new, private (owner-only) file in `directory` that no one can find until
+    // it is committed (see NewFile).
+    virtual std::unique_ptr<NewFile> createNew(const std::string& directory) = 0;
+    // Removes what a job killed before it could clean up left in `directory` under a
+    // temporary name: only names that no one but Kerfo makes, of files no live process
+    // holds and that have not changed for a few seconds. Best effort, never throws.
     virtual void removeStaleTemps(const std::string& directory) noexcept { (void)directory; }
     // Makes renames and removals in `directory` durable, as far as the platform can;
     // never throws, since the rename it follows has already taken effect.
@@ -95,5 +166,14 @@ FileSystem& realFileSystem();
 
 // The directory part of `path` ("." when it has none), by the platform's separators.
 std::string directoryOf(const std::string& path);
+// The name part of `path` (after the last separator).
+std::string nameOf(const std::string& path);
+
+// A fresh name for a temporary file: ".kerfo-", sixteen random hex digits, "-", eight hex
+// digits derived from them, ".tmp". The derived part lets a later run tell Kerfo's own
+// leftovers from a user's file that merely starts the same way.
+std::string temporaryName();
+// True only for a name temporaryName() could have made.
+bool isTemporaryName(std::string_view name);
 
 }  // namespace kerfo::platform

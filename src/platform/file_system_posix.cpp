@@ -1,14 +1,26 @@
-// The file layer on POSIX systems.
+// The file layer on POSIX systems. A new file is made where no one can find it (Linux:
+// O_TMPFILE, no name at all; elsewhere a private temporary name that a signal handler
+// removes), and everything after its creation works relative to its folder's open handle,
+// so that a folder renamed under a job changes nothing.
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/syscall.h>
+#include <sys/xattr.h>
+#endif
 
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <mutex>
 #include <string_view>
 
 #include "platform/background_sync.h"
@@ -29,16 +41,125 @@ int syncData(int fd) {
 #endif
 }
 
-// Temporary files are this prefix and mkstemp's six characters.
-constexpr std::string_view kTempPrefix = ".kerfo-";
-constexpr std::size_t kTempNameLength = kTempPrefix.size() + 6;
 // A temporary file unchanged for this long, and not locked, belongs to no running job:
-// a job holds the lock while it writes and renames within moments of its last write.
+// a job holds the lock while it writes and commits within moments of its last write.
 constexpr std::time_t kStaleSeconds = 5;
 
-class PosixFile final : public File {
+std::int64_t nanoseconds(const struct timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+FileIdentity identityOf(const struct ::stat& st) {
+    return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+FileStamp stampOf(const struct ::stat& st) {
+    FileStamp stamp;
+    stamp.identity = identityOf(st);
+    stamp.size = static_cast<std::uint64_t>(st.st_size);
+#if defined(__APPLE__)
+    stamp.modified = nanoseconds(st.st_mtimespec);
+    stamp.changed = nanoseconds(st.st_ctimespec);
+#else
+    stamp.modified = nanoseconds(st.st_mtim);
+    stamp.changed = nanoseconds(st.st_ctim);
+#endif
+    return stamp;
+}
+
+// renameat2 where the C library may not offer it: 0, or -1 with errno (ENOSYS/EINVAL
+// where the system or the file system does not know the flag).
+int renameWithFlags(int dirfd, const char* from, const char* to, unsigned flags) {
+#if defined(__linux__) && defined(SYS_renameat2)
+    return static_cast<int>(::syscall(SYS_renameat2, dirfd, from, dirfd, to, flags));
+#else
+    (void)dirfd, (void)from, (void)to, (void)flags;
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+constexpr unsigned kRenameNoReplace = 1u << 0;
+constexpr unsigned kRenameExchange = 1u << 1;
+
+bool flagUnsupported(int err) { return err == ENOSYS || err == EINVAL || err == EOPNOTSUPP || err == ENOTSUP; }
+
+// ---------------------------------------------------------------------------------------
+// Named temporary files that an interrupted process must not leave behind. A few slots,
+// filled and emptied by jobs, read by the signal handler; the handlers are installed only
+// while a slot is in use, and the previous ones are restored (and called) afterwards.
+
+constexpr std::array kCleanupSignals{SIGINT, SIGTERM, SIGHUP};
+constexpr std::size_t kCleanupSlots = 8;
+
+struct CleanupSlot {
+    std::atomic<int> dirfd{-1};
+    char name[NAME_MAX + 1] = {};
+};
+CleanupSlot g_slots[kCleanupSlots];
+struct sigaction g_previous[kCleanupSignals.size()];
+std::mutex g_cleanupMutex;
+int g_slotsInUse = 0;
+
+void removeOnSignal(int signal) {
+    for (auto& slot : g_slots) {
+        const int dirfd = slot.dirfd.exchange(-1);
+        if (dirfd >= 0) ::unlinkat(dirfd, slot.name, 0);
+    }
+    for (std::size_t i = 0; i < kCleanupSignals.size(); ++i) {
+        if (kCleanupSignals[i] != signal) continue;
+        const struct sigaction& previous = g_previous[i];
+        if (previous.sa_handler == SIG_IGN) return;
+        if (previous.sa_handler == SIG_DFL) {
+            ::signal(signal, SIG_DFL);
+            ::raise(signal);
+            return;
+        }
+        previous.sa_handler(signal);
+        return;
+    }
+}
+
+// Registers `name` in `dirfd` for removal on a signal; returns the slot, or -1 when all
+// are taken (the destructor still removes the file in every ordinary case).
+int registerForCleanup(int dirfd, const std::string& name) {
+    const std::lock_guard lock(g_cleanupMutex);
+    for (std::size_t i = 0; i < kCleanupSlots; ++i) {
+        CleanupSlot& slot = g_slots[i];
+        if (slot.dirfd.load() >= 0 || name.size() > NAME_MAX) continue;
+        std::memcpy(slot.name, name.c_str(), name.size() + 1);
+        if (g_slotsInUse++ == 0) {
+            struct sigaction action {};
+            action.sa_handler = removeOnSignal;
+            sigemptyset(&action.sa_mask);
+            for (std::size_t s = 0; s < kCleanupSignals.size(); ++s) {
+                ::sigaction(kCleanupSignals[s], &action, &g_previous[s]);
+            }
+        }
+        slot.dirfd.store(dirfd);
+        return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void unregisterCleanup(int index) {
+    if (index < 0) return;
+    const std::lock_guard lock(g_cleanupMutex);
+    g_slots[index].dirfd.store(-1);
+    if (--g_slotsInUse == 0) {
+        for (std::size_t s = 0; s < kCleanupSignals.size(); ++s) {
+            ::sigaction(kCleanupSignals[s], &g_previous[s], nullptr);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+
+class PosixFile : public File {
 public:
-    explicit PosixFile(int fd) : m_fd(fd), m_background([fd] { return syncData(fd); }) {}
+    // `positional`: reads keep their own position (pread), for a second handle that
+    // shares the descriptor's file offset.
+    explicit PosixFile(int fd, bool positional = false)
+        : m_fd(fd), m_positional(positional), m_background([fd] { return syncData(fd); }) {}
     ~PosixFile() override {
         m_background.finish();  // the helper must be done with the descriptor first
         if (m_fd >= 0) ::close(m_fd);
@@ -48,8 +169,12 @@ public:
 
     std::size_t read(char* buffer, std::size_t size) override {
         for (;;) {
-            const ssize_t n = ::read(m_fd, buffer, size);
-            if (n >= 0) return static_cast<std::size_t>(n);
+            const ssize_t n = m_positional ? ::pread(m_fd, buffer, size, static_cast<off_t>(m_offset))
+                                           : ::read(m_fd, buffer, size);
+            if (n >= 0) {
+                m_offset += static_cast<std::uint64_t>(n);
+                return static_cast<std::size_t>(n);
+            }
             if (errno != EINTR) throwErrno(errno);
         }
     }
@@ -93,6 +218,40 @@ public:
         if (::fchmod(m_fd, static_cast<mode_t>(permissions)) != 0) throwErrno(errno);
     }
 
+    FileStamp stamp() override { return stampOf(status()); }
+
+    FileAccess access() override {
+        const struct ::stat st = status();
+        FileAccess access;
+        access.owner = static_cast<std::uint32_t>(st.st_uid);
+        access.group = static_cast<std::uint32_t>(st.st_gid);
+        access.mode = static_cast<unsigned>(st.st_mode) & 07777u;
+#ifdef __linux__
+        std::string names(4096, '\0');
+        ssize_t length = ::flistxattr(m_fd, names.data(), names.size());
+        if (length < 0 && errno == ERANGE) {
+            length = ::flistxattr(m_fd, nullptr, 0);
+            if (length > 0) {
+                names.resize(static_cast<std::size_t>(length));
+                length = ::flistxattr(m_fd, names.data(), names.size());
+            }
+        }
+        // A file system without extended attributes has none to keep.
+        for (std::size_t at = 0; length > 0 && at < static_cast<std::size_t>(length);) {
+            const std::string name(names.c_str() + at);
+            at += name.size() + 1;
+            const ssize_t size = ::fgetxattr(m_fd, name.c_str(), nullptr, 0);
+            if (size < 0) continue;
+            std::string value(static_cast<std::size_t>(size), '\0');
+            const ssize_t got = ::fgetxattr(m_fd, name.c_str(), value.data(), value.size());
+            if (got < 0) continue;
+            value.resize(static_cast<std::size_t>(got));
+            access.attributes.emplace_back(name, std::move(value));
+        }
+#endif
+        return access;
+    }
+
     void close() override {
         // A background sync that failed is reported here too, for a file closed unsynced.
         const int backgroundError = m_background.finish();
@@ -103,10 +262,237 @@ public:
         if (backgroundError != 0) throwErrno(backgroundError);
     }
 
+    int descriptor() const { return m_fd; }
+
+    struct ::stat status() const {
+        struct ::stat st {};
+        if (::fstat(m_fd, &st) != 0) throwErrno(errno);
+        return st;
+    }
+
+    int finishBackground() noexcept { return m_background.finish(); }
+
 private:
     int m_fd;
+    bool m_positional;
+    std::uint64_t m_offset = 0;
     BackgroundSync m_background;
 };
+
+// The group bits a file keeps when its access ACL cannot come along: what the ACL gave the
+// owning group itself (never the mask, which covers named users and groups too).
+unsigned groupBitsWithoutAcl(const std::string& acl, unsigned mode) {
+    // Version (4 bytes), then entries of tag (2), permissions (2) and id (4), little-endian.
+    constexpr std::uint16_t kGroupObject = 0x04;
+    for (std::size_t at = 4; at + 8 <= acl.size(); at += 8) {
+        const auto byte = [&](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(acl[at + i])); };
+        if ((byte(0) | byte(1) << 8) == kGroupObject) return (byte(2) & 07u) << 3 & mode;
+    }
+    return 0;
+}
+
+class PosixNewFile final : public NewFile {
+public:
+    PosixNewFile(int fd, int dirfd, std::string tempName)
+        : m_file(fd), m_dirfd(dirfd), m_tempName(std::move(tempName)) {
+        if (!m_tempName.empty()) m_cleanupSlot = registerForCleanup(m_dirfd, m_tempName);
+    }
+    ~PosixNewFile() override {
+        if (!m_tempName.empty()) {
+            unregisterCleanup(m_cleanupSlot);
+            ::unlinkat(m_dirfd, m_tempName.c_str(), 0);
+        }
+        ::close(m_dirfd);
+    }
+    PosixNewFile(const PosixNewFile&) = delete;
+    PosixNewFile& operator=(const PosixNewFile&) = delete;
+
+    std::size_t read(char* buffer, std::size_t size) override { return m_file.read(buffer, size); }
+    void write(const char* data, std::size_t size) override { m_file.write(data, size); }
+    void sync() override { m_file.sync(); }
+    void syncInBackground() noexcept override { m_file.syncInBackground(); }
+    void dropCached(std::uint64_t offset, std::uint64_t length) noexcept override {
+        m_file.dropCached(offset, length);
+    }
+    void setPermissions(unsigned permissions) override { m_file.setPermissions(permissions); }
+    FileStamp stamp() override { return m_file.stamp(); }
+    FileAccess access() override { return m_file.access(); }
+    // A nameless file lives only as long as its descriptor: it stays open until the
+    // object dies. Everything written was synced already; a sync that failed is reported.
+    void close() override {
+        if (const int err = m_file.finishBackground(); err != 0) throwErrno(err);
+    }
+
+    std::unique_ptr<File> openReadBack() override {
+        const int fd = ::fcntl(descriptor(), F_DUPFD_CLOEXEC, 0);
+        if (fd < 0) throwErrno(errno);
+        return std::make_unique<PosixFile>(fd, true);
+    }
+
+    void applyAccess(const FileAccess& original) override {
+        const int fd = descriptor();
+        // Root keeps the owner; anyone keeps a group they belong to.
+        if (::fchown(fd, original.owner, original.group) != 0) {
+            (void)::fchown(fd, static_cast<uid_t>(-1), original.group);
+        }
+        const struct ::stat now = status();
+        const bool ownerKept = now.st_uid == original.owner;
+        const bool groupKept = now.st_gid == original.group;
+
+        std::string acl;
+        for (const auto& [name, value] : original.attributes) {
+            if (name == kAclName) acl = value;
+        }
+        // An ACL inherited from the folder is not the original's: it goes first.
+#ifdef __linux__
+        (void)::fremovexattr(fd, kAclName);
+#endif
+        unsigned mode = original.mode & 07777u;
+        // Whoever owns the new file instead gets no rights meant for someone else.
+        if (!ownerKept) mode &= ~static_cast<unsigned>(S_ISUID);
+        if (!groupKept) mode = (mode & ~static_cast<unsigned>(S_ISGID | S_IRWXG)) | (mode & S_IRWXO) << 3;
+        bool aclKept = acl.empty();
+#ifdef __linux__
+        if (!acl.empty() && groupKept) {
+            if (::fchmod(fd, static_cast<mode_t>(mode)) != 0) throwErrno(errno);
+            aclKept = ::fsetxattr(fd, kAclName, acl.data(), acl.size(), 0) == 0;
+        }
+#endif
+        if (!aclKept) mode = (mode & ~static_cast<unsigned>(S_IRWXG)) | groupBitsWithoutAcl(acl, mode);
+        if (aclKept && !acl.empty()) {
+            // The ACL set the permission bits; the special bits are the original's.
+            mode = (static_cast<unsigned>(status().st_mode) & 0777u) | (mode & 07000u);
+        }
+        if (::fchmod(fd, static_cast<mode_t>(mode)) != 0) throwErrno(errno);
+#ifdef __linux__
+        // The other attributes grant no access: kept where the file system takes them.
+        for (const auto& [name, value] : original.attributes) {
+            if (name == kAclName || name == "system.posix_acl_default") continue;
+            (void)::fsetxattr(fd, name.c_str(), value.data(), value.size(), 0);
+        }
+#endif
+    }
+
+    void commit(const std::string& path) override {
+        const std::string name = nameOf(path);
+        if (m_tempName.empty()) {
+            linkNameless(name);
+        } else if (renameWithFlags(m_dirfd, m_tempName.c_str(), name.c_str(), kRenameNoReplace) == 0) {
+            forgetTempName();
+        } else if (!flagUnsupported(errno)) {
+            throwCommitError(errno);
+        } else if (::linkat(m_dirfd, m_tempName.c_str(), m_dirfd, name.c_str(), 0) == 0) {
+            // A link never replaces; the temporary name goes afterwards.
+            ::unlinkat(m_dirfd, m_tempName.c_str(), 0);
+            forgetTempName();
+        } else if (errno == EEXIST) {
+            throwCommitError(errno);
+        } else {
+            // No hard links here (FAT, exFAT): make sure, then rename. Another program
+            // would have to create the name in the moment between the two.
+            struct ::stat st {};
+            if (::fstatat(m_dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) throwCommitError(EEXIST);
+            if (::renameat(m_dirfd, m_tempName.c_str(), m_dirfd, name.c_str()) != 0) throwCommitError(errno);
+            forgetTempName();
+        }
+        ::fsync(m_dirfd);
+    }
+
+    void commitOver(const std::string& path, const FileIdentity& original) override {
+        const std::string name = nameOf(path);
+        if (m_tempName.empty()) {
+            // The exchange needs a name for the new file first.
+            const std::string temp = temporaryName();
+            linkNameless(temp);
+            m_tempName = temp;
+            m_cleanupSlot = registerForCleanup(m_dirfd, m_tempName);
+        }
+        if (renameWithFlags(m_dirfd, m_tempName.c_str(), name.c_str(), kRenameExchange) == 0) {
+            // The old file now stands under the temporary name: remove it only if it is
+            // the one the job read, else put it back.
+            struct ::stat st {};
+            if (::fstatat(m_dirfd, m_tempName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && identityOf(st) == original) {
+                ::unlinkat(m_dirfd, m_tempName.c_str(), 0);
+                forgetTempName();
+                ::fsync(m_dirfd);
+                return;
+            }
+            renameWithFlags(m_dirfd, m_tempName.c_str(), name.c_str(), kRenameExchange);
+            dropTempName();
+            throw RuntimeError(ErrorNumber::kFileAlreadyOpen);
+        }
+        if (!flagUnsupported(errno)) failOver(errno);
+        struct ::stat st {};
+        if (::fstatat(m_dirfd, name.c_str(), &st, 0) != 0) failOver(errno);
+        if (identityOf(st) != original) failOver(0);
+        if (::renameat(m_dirfd, m_tempName.c_str(), m_dirfd, name.c_str()) != 0) failOver(errno);
+        forgetTempName();
+        ::fsync(m_dirfd);
+    }
+
+    void removeBeside(const std::string& path, const FileIdentity& expected) override {
+        const std::string name = nameOf(path);
+        struct ::stat st {};
+        if (::fstatat(m_dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) throwErrno(errno);
+        if (identityOf(st) != expected) throw RuntimeError(ErrorNumber::kFileAlreadyOpen);
+        if (::unlinkat(m_dirfd, name.c_str(), 0) != 0) throwErrno(errno);
+        ::fsync(m_dirfd);
+    }
+
+private:
+    static constexpr const char* kAclName = "system.posix_acl_access";
+
+    [[noreturn]] static void throwCommitError(int err) {
+        if (err == EEXIST) throw RuntimeError(ErrorNumber::kFileAlreadyExists);
+        throwErrno(err);
+    }
+
+    // Gives the nameless file `name`; a link never replaces an existing name.
+    void linkNameless(const std::string& name) {
+        const std::string self = "/proc/self/fd/" + std::to_string(descriptor());
+        if (::linkat(AT_FDCWD, self.c_str(), m_dirfd, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return;
+        int err = errno;
+#ifdef AT_EMPTY_PATH
+        if (err == ENOENT && ::linkat(descriptor(), "", m_dirfd, name.c_str(), AT_EMPTY_PATH) == 0) return;
+        if (err == ENOENT) err = errno;
+#endif
+        throwCommitError(err);
+    }
+
+    // The job gives up: its file's name goes at once (the file itself with the object).
+    void dropTempName() {
+        ::unlinkat(m_dirfd, m_tempName.c_str(), 0);
+        forgetTempName();
+    }
+    [[noreturn]] void failOver(int err) {
+        dropTempName();
+        if (err == 0) throw RuntimeError(ErrorNumber::kFileAlreadyOpen);
+        throwErrno(err);
+    }
+
+    void forgetTempName() {
+        unregisterCleanup(m_cleanupSlot);
+        m_cleanupSlot = -1;
+        m_tempName.clear();
+    }
+
+    int descriptor() const { return m_file.descriptor(); }
+    struct ::stat status() const { return m_file.status(); }
+
+    PosixFile m_file;
+    int m_dirfd;
+    std::string m_tempName;  // empty while the file has no name, and once committed
+    int m_cleanupSlot = -1;
+};
+
+int openDirectory(const std::string& directory) {
+    int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#ifdef O_PATH
+    if (fd < 0 && errno == EACCES) fd = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+#endif
+    if (fd < 0) throwErrno(errno);
+    return fd;
+}
 
 class PosixFileSystem final : public FileSystem {
 public:
@@ -151,7 +537,83 @@ public:
         return result;
     }
 
-    std::unique_ptr<File> openRead(const std::string& path) override {
+    std::optional<FileIdentity> identity(const std::string& path) override {
+        struct ::stat st {};
+        if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+        return identityOf(st);
+    }
+
+    std::unique_ptr<File> openRead(const std::string& path) override { return openRegular(path); }
+
+    std::unique_ptr<File> openSource(const std::string& path) override {
+        auto file = openRegular(path);
+        // The lock goes with the descriptor: closed, or the process gone, it is free again.
+        // A file system without locks (some network shares) still lets the job run.
+        if (::flock(file->descriptor(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+            throw RuntimeError(ErrorNumber::kFileAlreadyOpen);
+        }
+        return file;
+    }
+
+    std::unique_ptr<NewFile> createNew(const std::string& directory) override {
+        const int dirfd = openDirectory(directory);
+#ifdef O_TMPFILE
+        const int nameless = ::openat(dirfd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (nameless >= 0) return std::make_unique<PosixNewFile>(nameless, dirfd, std::string());
+        // Only a file system (or kernel) without nameless files falls back to a name.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
+            const int err = errno;
+            ::close(dirfd);
+            throwErrno(err);
+        }
+#endif
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::string name = temporaryName();
+            const int fd = ::openat(dirfd, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (fd >= 0) {
+                // Held while the file lives, dropped by the kernel if the process dies:
+                // removeStaleTemps tells a killed job's leftover from a running job's file by it.
+                ::flock(fd, LOCK_EX | LOCK_NB);
+                return std::make_unique<PosixNewFile>(fd, dirfd, name);
+            }
+            if (errno != EEXIST) {
+                const int err = errno;
+                ::close(dirfd);
+                throwErrno(err);
+            }
+        }
+        ::close(dirfd);
+        throw RuntimeError(ErrorNumber::kPathFileAccess);
+    }
+
+    void removeStaleTemps(const std::string& directory) noexcept override {
+        DIR* folder = ::opendir(directory.c_str());
+        if (folder == nullptr) return;
+        const std::time_t now = std::time(nullptr);
+        while (const dirent* entry = ::readdir(folder)) {
+            if (!isTemporaryName(entry->d_name)) continue;
+            const int fd = ::openat(::dirfd(folder), entry->d_name,
+                                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+            if (fd < 0) continue;
+            struct ::stat st {};
+            if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_uid == ::geteuid() &&
+                now - st.st_mtime >= kStaleSeconds && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                ::unlinkat(::dirfd(folder), entry->d_name, 0);
+            }
+            ::close(fd);
+        }
+        ::closedir(folder);
+    }
+
+    void syncDirectory(const std::string& directory) noexcept override {
+        const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return;
+        ::fsync(fd);  // some file systems cannot sync a directory; the rename stands anyway
+        ::close(fd);
+    }
+
+private:
+    static std::unique_ptr<PosixFile> openRegular(const std::string& path) {
         // Non-blocking, so that opening a FIFO without a writer cannot hang; only
         // regular files are handed out.
         constexpr int kFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
@@ -171,57 +633,6 @@ public:
         const int flags = ::fcntl(fd, F_GETFL);
         if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
         return file;
-    }
-
-    std::unique_ptr<File> createTemp(const std::string& directory,
-                                     std::string& createdPath) override {
-        // mkstemp creates the file exclusively and readable by its owner only.
-        std::string pattern = directory;
-        if (pattern.empty() || pattern.back() != '/') pattern += '/';
-        pattern += ".kerfo-XXXXXX";
-        const int fd = ::mkstemp(pattern.data());
-        if (fd < 0) throwErrno(errno);
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-        // Held until the file is closed, and dropped by the kernel if the process dies:
-        // removeStaleTemps tells a killed job's leftover from a running job's file by it.
-        ::flock(fd, LOCK_EX | LOCK_NB);
-        createdPath = pattern;
-        return std::make_unique<PosixFile>(fd);
-    }
-
-    void rename(const std::string& from, const std::string& to) override {
-        if (::rename(from.c_str(), to.c_str()) != 0) throwErrno(errno);
-    }
-
-    void remove(const std::string& path) override {
-        if (::unlink(path.c_str()) != 0) throwErrno(errno);
-    }
-
-    void removeStaleTemps(const std::string& directory) noexcept override {
-        DIR* folder = ::opendir(directory.c_str());
-        if (folder == nullptr) return;
-        const std::time_t now = std::time(nullptr);
-        while (const dirent* entry = ::readdir(folder)) {
-            const std::string_view name(entry->d_name);
-            if (name.size() != kTempNameLength || name.substr(0, kTempPrefix.size()) != kTempPrefix) continue;
-            const int fd = ::openat(::dirfd(folder), entry->d_name,
-                                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-            if (fd < 0) continue;
-            struct ::stat st {};
-            if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
-                now - st.st_mtime >= kStaleSeconds && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-                ::unlinkat(::dirfd(folder), entry->d_name, 0);
-            }
-            ::close(fd);
-        }
-        ::closedir(folder);
-    }
-
-    void syncDirectory(const std::string& directory) noexcept override {
-        const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) return;
-        ::fsync(fd);  // some file systems cannot sync a directory; the rename stands anyway
-        ::close(fd);
     }
 };
 

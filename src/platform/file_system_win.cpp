@@ -1,7 +1,11 @@
-// The file layer on Windows: wide-character calls on UTF-8 paths.
+// The file layer on Windows: wide-character calls on UTF-8 paths. A job's source is held
+// with a share mode that lets no one write and a lock that other jobs test; its new file
+// lives under a private temporary name until it is moved to a name that is free
+// (MoveFileExW without MOVEFILE_REPLACE_EXISTING); files are told apart by volume serial
+// number and file index, since one file may have several names (case, short names).
 #include <windows.h>
 
-#include <random>
+#include <memory>
 
 #include "platform/error.h"
 #include "platform/file_system.h"
@@ -35,7 +39,7 @@ ErrorNumber fromWinError(DWORD err) {
         case ERROR_FILENAME_EXCED_RANGE:
         case ERROR_INVALID_HANDLE: return ErrorNumber::kBadFileName;
         case ERROR_FILE_EXISTS:
-        case ERROR_ALREADY_EXISTS: return ErrorNumber::kPathFileAccess;
+        case ERROR_ALREADY_EXISTS: return ErrorNumber::kFileAlreadyExists;
         case ERROR_NOT_ENOUGH_MEMORY:
         case ERROR_OUTOFMEMORY: return ErrorNumber::kOutOfMemory;
         case ERROR_HANDLE_EOF: return ErrorNumber::kInputPastEnd;
@@ -44,6 +48,24 @@ ErrorNumber fromWinError(DWORD err) {
 }
 
 [[noreturn]] void throwLastError() { throw RuntimeError(fromWinError(GetLastError())); }
+
+FileIdentity identityOf(const BY_HANDLE_FILE_INFORMATION& info) {
+    return FileIdentity{info.dwVolumeSerialNumber,
+                        (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+// The identity of what `path` names, through a handle that asks for no access at all, so
+// that no share mode stands in the way; nullopt when nothing is there.
+std::optional<FileIdentity> identityOfPath(const std::wstring& path) {
+    const HANDLE h = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    if (!known) return std::nullopt;
+    return identityOf(info);
+}
 
 class WinFile final : public File {
 public:
@@ -79,6 +101,31 @@ public:
     // Windows keeps no permission bits; the new file gets the directory's inherited rights.
     void setPermissions(unsigned) override {}
 
+    FileStamp stamp() override {
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!GetFileInformationByHandle(m_handle, &info)) throwLastError();
+        FileStamp stamp;
+        stamp.identity = identityOf(info);
+        stamp.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+        stamp.modified = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                                                   info.ftLastWriteTime.dwLowDateTime);
+        FILE_BASIC_INFO basic{};
+        if (GetFileInformationByHandleEx(m_handle, FileBasicInfo, &basic, sizeof basic)) {
+            stamp.changed = basic.ChangeTime.QuadPart;
+        }
+        return stamp;
+    }
+
+    FileAccess access() override {
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!GetFileInformationByHandle(m_handle, &info)) throwLastError();
+        FileAccess access;
+        access.mode = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0444u : 0666u;
+        return access;
+    }
+
+    HANDLE handle() const { return m_handle; }
+
     void close() override {
         const HANDLE handle = m_handle;
         m_handle = INVALID_HANDLE_VALUE;
@@ -87,6 +134,78 @@ public:
 
 private:
     HANDLE m_handle;
+};
+
+// A file being written under a private temporary name beside its target, removed unless
+// it is committed.
+class WinNewFile final : public NewFile {
+public:
+    WinNewFile(HANDLE handle, std::string path) : m_file(handle), m_path(std::move(path)) {}
+    ~WinNewFile() override {
+        if (m_path.empty()) return;
+        try {
+            m_file.close();
+        } catch (const RuntimeError&) {
+            // Removed all the same.
+        }
+        DeleteFileW(widen(m_path).c_str());
+    }
+    WinNewFile(const WinNewFile&) = delete;
+    WinNewFile& operator=(const WinNewFile&) = delete;
+
+    std::size_t read(char* buffer, std::size_t size) override { return m_file.read(buffer, size); }
+    void write(const char* data, std::size_t size) override { m_file.write(data, size); }
+    void sync() override { m_file.sync(); }
+    void setPermissions(unsigned permissions) override { m_file.setPermissions(permissions); }
+    FileStamp stamp() override { return m_file.stamp(); }
+    FileAccess access() override { return m_file.access(); }
+    void close() override { m_file.close(); }
+
+    std::unique_ptr<File> openReadBack() override {
+        const HANDLE h = CreateFileW(widen(m_path).c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) throwLastError();
+        return std::make_unique<WinFile>(h);
+    }
+
+    // Windows keeps the folder's inherited rights for the new file; the read-only bit is
+    // never set on a file the gate accepted.
+    void applyAccess(const FileAccess&) override {}
+
+    void commit(const std::string& path) override {
+        // Without MOVEFILE_REPLACE_EXISTING a name that is taken stays as it is.
+        if (!MoveFileExW(widen(m_path).c_str(), widen(path).c_str(), MOVEFILE_WRITE_THROUGH)) throwLastError();
+        m_path.clear();
+    }
+
+    void commitOver(const std::string& path, const FileIdentity& original) override {
+        const std::wstring target = widen(path);
+        if (identityOfPath(target) != original) throw RuntimeError(ErrorNumber::kFileAlreadyOpen);
+        if (!MoveFileExW(widen(m_path).c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            throwLastError();
+        }
+        m_path.clear();
+    }
+
+    void removeBeside(const std::string& path, const FileIdentity& expected) override {
+        // Removes the file this handle has open, whatever the name leads to a moment later.
+        const HANDLE h = CreateFileW(widen(path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (h == INVALID_HANDLE_VALUE) throwLastError();
+        const std::unique_ptr<void, decltype(&CloseHandle)> guard(h, &CloseHandle);
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!GetFileInformationByHandle(h, &info)) throwLastError();
+        if (identityOf(info) != expected) throw RuntimeError(ErrorNumber::kFileAlreadyOpen);
+        FILE_DISPOSITION_INFO disposition{};
+        disposition.DeleteFile = TRUE;
+        if (!SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition)) throwLastError();
+    }
+
+private:
+    WinFile m_file;
+    std::string m_path;  // empty once committed
 };
 
 class WinFileSystem final : public FileSystem {
@@ -133,37 +252,53 @@ public:
         return file;
     }
 
-    std::unique_ptr<File> createTemp(const std::string& directory,
-                                     std::string& createdPath) override {
-        std::random_device device;
+    std::optional<FileIdentity> identity(const std::string& path) override {
+        return identityOfPath(widen(path));
+    }
+
+    std::unique_ptr<File> openSource(const std::string& path) override {
+        const std::wstring wide = widen(path);
+        const DWORD attributes = GetFileAttributesW(wide.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            throw RuntimeError(ErrorNumber::kPathFileAccess);
+        }
+        // No one may write while the job reads (a program that has it open for writing
+        // keeps the job out: 55); deleting stays shared, for the job's own removal.
+        const HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            if (GetLastError() == ERROR_SHARING_VIOLATION) throw RuntimeError(ErrorNumber::kFileAlreadyOpen);
+            throwLastError();
+        }
+        auto file = std::make_unique<WinFile>(h);
+        if (GetFileType(h) != FILE_TYPE_DISK) throw RuntimeError(ErrorNumber::kPathFileAccess);
+        // Readers share freely, so jobs also take a lock far past any file's end, where it
+        // keeps no one from reading the content; the handle's end releases it.
+        OVERLAPPED at{};
+        at.Offset = 0xFFFFFFFEu;
+        at.OffsetHigh = 0x7FFFFFFFu;
+        if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+            const DWORD err = GetLastError();
+            if (err == ERROR_LOCK_VIOLATION || err == ERROR_IO_PENDING) throw RuntimeError(ErrorNumber::kFileAlreadyOpen);
+        }
+        return file;
+    }
+
+    std::unique_ptr<NewFile> createNew(const std::string& directory) override {
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::string name = directory;
             if (!name.empty() && name.back() != '\\' && name.back() != '/') name += '\\';
-            name += ".kerfo-" + std::to_string(device()) + ".tmp";
+            name += temporaryName();
             // CREATE_NEW never opens an existing file; others may only read it, as the
             // job itself does to check it before it is complete, and rename it.
             const HANDLE h = CreateFileW(widen(name).c_str(), GENERIC_READ | GENERIC_WRITE,
                                          FILE_SHARE_READ | FILE_SHARE_DELETE,
                                          nullptr, CREATE_NEW,
                                          FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (h != INVALID_HANDLE_VALUE) {
-                createdPath = name;
-                return std::make_unique<WinFile>(h);
-            }
+            if (h != INVALID_HANDLE_VALUE) return std::make_unique<WinNewFile>(h, name);
             if (GetLastError() != ERROR_FILE_EXISTS) throwLastError();
         }
         throw RuntimeError(ErrorNumber::kPathFileAccess);
-    }
-
-    void rename(const std::string& from, const std::string& to) override {
-        if (!MoveFileExW(widen(from).c_str(), widen(to).c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            throwLastError();
-        }
-    }
-
-    void remove(const std::string& path) override {
-        if (!DeleteFileW(widen(path).c_str())) throwLastError();
     }
 
     // MOVEFILE_WRITE_THROUGH already made the rename durable.

@@ -29,6 +29,8 @@ inline constexpr std::string_view kReadOnlySystem = " is Read-only and belongs t
 inline constexpr std::string_view kChangeAttribute = "change this file attribute and try again.";
 inline constexpr std::string_view kChangeAttributes = "change these file attributes and try again.";
 inline constexpr std::string_view kNoSystemFiles = "Kerfo will NOT work with system files.";
+inline constexpr std::string_view kAlreadyExists = " already exists:";
+inline constexpr std::string_view kNoOverwrite = "Kerfo will NOT overwrite it.";
 inline constexpr std::string_view kCaptionPrefix = "Kerfo / ";
 inline constexpr std::string_view kDesignCaption = "Kerfo ";
 

@@ -1,10 +1,13 @@
 // A file layer over the real one that fails on demand: the disk fills after N written
 // bytes, a chosen operation fails with a chosen errno, or a written byte is damaged.
 // Lets tests running as root see the failures that permission bits cannot cause there.
+// `beforeEach` runs before every operation, so that a test can pause a job at any step
+// and let something else happen to its files right there.
 #pragma once
 
 #include <cerrno>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,7 +20,7 @@ namespace kerfo::test {
 
 class FaultyFileSystem : public platform::FileSystem {
 public:
-    enum class Op { kOpenRead, kCreateTemp, kSync, kSetPermissions, kClose, kRename, kRemove };
+    enum class Op { kOpenRead, kOpenSource, kCreateNew, kSync, kApplyAccess, kClose, kCommit, kRemove };
 
     // Writes succeed for this many bytes in total; the write that crosses the limit puts
     // what fits and then fails with `errno` (ENOSPC unless set otherwise).
@@ -30,8 +33,12 @@ public:
     // The written byte at this offset (over all writes) is flipped, as faulty storage would.
     std::optional<std::uint64_t> corruptAt;
 
+    // Runs before each operation (after the failure check), with its number, from 1.
+    std::function<void(Op, int)> beforeEach;
+
     std::uint64_t written = 0;
-    std::vector<std::string> temporaries;
+    int newFiles = 0;
+    int operations = 0;
 
     std::optional<platform::FileInfo> stat(const std::string& path) override {
         return real().stat(path);
@@ -39,33 +46,37 @@ public:
     int attributes(const std::string& path) override { return real().attributes(path); }
     std::string resolve(const std::string& path) override { return real().resolve(path); }
 
+    std::optional<platform::FileIdentity> identity(const std::string& path) override {
+        return real().identity(path);
+    }
+
     std::unique_ptr<platform::File> openRead(const std::string& path) override {
         check(Op::kOpenRead);
         return std::make_unique<FaultyFile>(*this, real().openRead(path));
     }
-    std::unique_ptr<platform::File> createTemp(const std::string& directory,
-                                               std::string& createdPath) override {
-        check(Op::kCreateTemp);
-        auto file = real().createTemp(directory, createdPath);
-        temporaries.push_back(createdPath);
-        return std::make_unique<FaultyFile>(*this, std::move(file));
+    std::unique_ptr<platform::File> openSource(const std::string& path) override {
+        check(Op::kOpenSource);
+        return std::make_unique<FaultyFile>(*this, real().openSource(path));
     }
-    void rename(const std::string& from, const std::string& to) override {
-        check(Op::kRename);
-        real().rename(from, to);
+    std::unique_ptr<platform::NewFile> createNew(const std::string& directory) override {
+        check(Op::kCreateNew);
+        auto file = real().createNew(directory);
+        ++newFiles;
+        return std::make_unique<FaultyNewFile>(*this, std::move(file));
     }
-    void remove(const std::string& path) override {
-        check(Op::kRemove);
-        real().remove(path);
+    void removeStaleTemps(const std::string& directory) noexcept override {
+        real().removeStaleTemps(directory);
     }
     void syncDirectory(const std::string& directory) noexcept override {
         real().syncDirectory(directory);
     }
 
 private:
-    class FaultyFile : public platform::File {
+    // Passes the calls of one file on to the real one, failing and damaging on demand.
+    template <typename Base>
+    class Faulty : public Base {
     public:
-        FaultyFile(FaultyFileSystem& owner, std::unique_ptr<platform::File> inner)
+        Faulty(FaultyFileSystem& owner, std::unique_ptr<Base> inner)
             : m_owner(owner), m_inner(std::move(inner)) {}
         std::size_t read(char* buffer, std::size_t size) override {
             return m_inner->read(buffer, size);
@@ -93,18 +104,43 @@ private:
         void dropCached(std::uint64_t offset, std::uint64_t length) noexcept override {
             m_inner->dropCached(offset, length);
         }
-        void setPermissions(unsigned permissions) override {
-            m_owner.check(Op::kSetPermissions);
-            m_inner->setPermissions(permissions);
-        }
+        void setPermissions(unsigned permissions) override { m_inner->setPermissions(permissions); }
+        platform::FileStamp stamp() override { return m_inner->stamp(); }
+        platform::FileAccess access() override { return m_inner->access(); }
         void close() override {
             m_inner->close();
             m_owner.check(Op::kClose);
         }
 
-    private:
+    protected:
         FaultyFileSystem& m_owner;
-        std::unique_ptr<platform::File> m_inner;
+        std::unique_ptr<Base> m_inner;
+    };
+    using FaultyFile = Faulty<platform::File>;
+
+    class FaultyNewFile final : public Faulty<platform::NewFile> {
+    public:
+        using Faulty::Faulty;
+        std::unique_ptr<platform::File> openReadBack() override {
+            m_owner.check(Op::kOpenRead);
+            return std::make_unique<FaultyFile>(m_owner, m_inner->openReadBack());
+        }
+        void applyAccess(const platform::FileAccess& original) override {
+            m_owner.check(Op::kApplyAccess);
+            m_inner->applyAccess(original);
+        }
+        void commit(const std::string& path) override {
+            m_owner.check(Op::kCommit);
+            m_inner->commit(path);
+        }
+        void commitOver(const std::string& path, const platform::FileIdentity& original) override {
+            m_owner.check(Op::kCommit);
+            m_inner->commitOver(path, original);
+        }
+        void removeBeside(const std::string& path, const platform::FileIdentity& expected) override {
+            m_owner.check(Op::kRemove);
+            m_inner->removeBeside(path, expected);
+        }
     };
 
     static platform::FileSystem& real() { return platform::realFileSystem(); }
@@ -113,6 +149,8 @@ private:
         if (failOp && *failOp == op && --failOnCall == 0) {
             throw platform::RuntimeError::fromErrno(failErrno);
         }
+        ++operations;
+        if (beforeEach) beforeEach(op, operations);
     }
 };
 

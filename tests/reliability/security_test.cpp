@@ -1,6 +1,6 @@
-// Security properties of the file layer and the jobs: temporary files private, exclusive
-// and locked; stale ones of dead jobs removed, live ones never; output names only ever
-// from the target's own name, never from the file's content.
+// Security properties of the file layer and the jobs: only Kerfo's own stale leftovers
+// are ever swept; output names only ever from the target's own name, never from the
+// file's content.
 #include <sys/file.h>
 
 #include "harness.h"
@@ -10,40 +10,51 @@
 namespace kerfo::reliability {
 namespace {
 
-TEST(Security, TemporaryFilesArePrivateExclusiveAndLocked) {
+// The sweep removes only what no one but Kerfo names that way, and only when no job
+// holds it, it has lain untouched for a while, and it has no other name.
+TEST(Security, SweepRemovesOnlyKerfosOwnStaleLeftovers) {
     test::ScratchDir dir;
-    auto& files = platform::realFileSystem();
-    std::string first, second;
-    const auto a = files.createTemp(dir.path().string(), first);
-    const auto b = files.createTemp(dir.path().string(), second);
-    EXPECT_NE(first, second);
-    struct stat st {};
-    ASSERT_EQ(::stat(first.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
-    // A running job's file is locked: the stale-file sweep must leave it alone.
-    const int fd = ::open(first.c_str(), O_RDONLY);
-    EXPECT_NE(::flock(fd, LOCK_EX | LOCK_NB), 0);
-    ::close(fd);
-    files.removeStaleTemps(dir.path().string());
-    EXPECT_TRUE(exists(first));
-}
-
-TEST(Security, OnlyStaleUnlockedTemporaryFilesAreRemoved) {
-    test::ScratchDir dir;
-    const std::string stale = dir.write(".kerfo-AbC123", "left by a killed job");
-    const std::string fresh = dir.write(".kerfo-XyZ789", "written a moment ago");
-    const std::string other = dir.write(".kerfo-notes", "not a temporary name");
-    const std::string user = dir.write("notes.kerfo-AbC123", "the user's");
-    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(10);
-    for (const auto& p : {stale, other, user}) std::filesystem::last_write_time(p, old);
-    const std::string link = dir / ".kerfo-LnK000";
-    std::filesystem::create_symlink(user, link);
+    const std::string valid = platform::temporaryName();
+    std::string badTag = platform::temporaryName();
+    badTag.replace(badTag.size() - 12, 8, "00000000");
+    struct Entry {
+        std::string name;
+        bool old;
+        bool removed;
+        const char* what;
+    };
+    const Entry entries[] = {
+        {valid, true, true, "a killed job's leftover"},
+        {platform::temporaryName(), false, false, "a leftover changed a moment ago"},
+        {".kerfo-backup", true, false, "the user's .kerfo-backup"},
+        {".kerfo-AbC123", true, false, "six characters, as older builds named theirs"},
+        {badTag, true, false, "the right shape with a wrong check part"},
+        {"notes" + valid, true, false, "a name that only contains one"},
+    };
+    for (const auto& e : entries) {
+        dir.write(e.name, "bytes");
+        if (e.old) {
+            std::filesystem::last_write_time(dir / e.name, std::filesystem::file_time_type::clock::now() -
+                                                               std::chrono::minutes(10));
+        }
+    }
+    // A held one, a hard-linked one and a link, all old and well named.
+    const std::string held = dir.write(platform::temporaryName(), "a running job's");
+    const std::string linked = dir.write(platform::temporaryName(), "the user's, linked");
+    std::filesystem::create_hard_link(linked, dir / "keep-me");
+    const std::string symlink = dir / platform::temporaryName();
+    std::filesystem::create_symlink(dir / "keep-me", symlink);
+    for (const auto& p : {held, linked}) {
+        std::filesystem::last_write_time(p, std::filesystem::file_time_type::clock::now() - std::chrono::minutes(10));
+    }
+    const int fd = ::open(held.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
     platform::realFileSystem().removeStaleTemps(dir.path().string());
-    EXPECT_FALSE(exists(stale));
-    EXPECT_TRUE(exists(fresh));
-    EXPECT_TRUE(exists(other));
-    EXPECT_TRUE(exists(user));
-    EXPECT_TRUE(exists(link)) << "a link is never followed nor removed";
+    ::close(fd);
+    for (const auto& e : entries) EXPECT_EQ(exists(dir / e.name), !e.removed) << e.what;
+    EXPECT_TRUE(exists(held)) << "held by a running job";
+    EXPECT_TRUE(exists(linked)) << "has another name";
+    EXPECT_TRUE(exists(symlink)) << "a link is never followed nor removed";
 }
 
 TEST(Security, OutputNameComesFromTheTargetNameOnly) {

@@ -64,7 +64,7 @@ TEST_F(Faults, DiskFullAtFirstMiddleAndLastWrite) {
             test::FaultyFileSystem files;
             files.writeLimit = limit;
             expectIntact(encrypt, files, 61);
-            EXPECT_EQ(files.temporaries.size(), 1u);
+            EXPECT_EQ(files.newFiles, 1);
         }
     }
 }
@@ -77,14 +77,14 @@ TEST_F(Faults, EachFileOperationFailingLeavesTheOriginal) {
         int error;
     };
     const Case cases[] = {
-        {Op::kOpenRead, 1, ENOENT, 53},        // the source vanished
-        {Op::kCreateTemp, 1, EACCES, 70},      // no right to write the directory
-        {Op::kCreateTemp, 1, EROFS, 70},       // read-only file system
+        {Op::kOpenSource, 1, ENOENT, 53},      // the source vanished
+        {Op::kCreateNew, 1, EACCES, 70},      // no right to write the directory
+        {Op::kCreateNew, 1, EROFS, 70},       // read-only file system
         {Op::kSync, 1, EIO, 57},
-        {Op::kSetPermissions, 1, EPERM, 70},
+        {Op::kApplyAccess, 1, EPERM, 70},
         {Op::kClose, 1, EDQUOT, 61},           // a delayed write error
-        {Op::kOpenRead, 2, EIO, 57},           // reading back for the check
-        {Op::kRename, 1, EXDEV, 57},
+        {Op::kOpenRead, 1, EIO, 57},           // reading back for the check
+        {Op::kCommit, 1, EXDEV, 57},
     };
     for (const bool encrypt : {true, false}) {
         for (const auto& c : cases) {

@@ -3,6 +3,7 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include <filesystem>
@@ -32,37 +33,78 @@ protected:
     FileSystem& files = realFileSystem();
 };
 
-TEST_F(RealFiles, TemporaryFilesArePrivateAndNeverReused) {
-    std::set<std::string> names;
-    for (int i = 0; i < 20; ++i) {
-        std::string path;
-        const auto file = files.createTemp(dir.path().string(), path);
-        EXPECT_EQ(directoryOf(path), dir.path().string());
-        EXPECT_TRUE(names.insert(path).second) << path;
-        EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0600));
+// A new file is invisible until committed, private, and written, synced and read back
+// through its own handles; destroyed uncommitted it leaves nothing.
+TEST_F(RealFiles, NewFilesStayInvisibleUntilCommitted) {
+    {
+        const auto file = files.createNew(dir.path().string());
+        file->write("hello", 5);
+        EXPECT_EQ(dir.listing(), "");
+        EXPECT_EQ(file->stamp().size, 5u);
+        EXPECT_EQ(file->access().mode, 0600u);
     }
+    EXPECT_EQ(dir.listing(), "");
+    const auto file = files.createNew(dir.path().string());
+    file->write("hello", 5);
+    const auto back = file->openReadBack();
+    char buffer[16];
+    EXPECT_EQ(back->read(buffer, sizeof buffer), 5u);
+    EXPECT_EQ(back->read(buffer, sizeof buffer), 0u);
+    FileAccess access;
+    access.owner = static_cast<std::uint32_t>(::geteuid());
+    access.group = static_cast<std::uint32_t>(::getegid());
+    access.mode = 0640;
+    file->applyAccess(access);
+    file->sync();
+    file->close();
+    file->commit(dir / "a.txt");
+    EXPECT_EQ(test::readFile(dir / "a.txt"), "hello");
+    EXPECT_EQ(std::filesystem::status(dir / "a.txt").permissions(), std::filesystem::perms(0640));
+    EXPECT_EQ(files.identity(dir / "a.txt"), file->stamp().identity);
 }
 
-TEST_F(RealFiles, WriteSyncSetPermissionsAndReadBack) {
-    std::string path;
-    {
-        const auto file = files.createTemp(dir.path().string(), path);
-        file->write("hello", 5);
-        file->sync();
-        file->setPermissions(0640);
-        file->close();
-        file->close();  // a second close does nothing
+// Every way of putting a new file in place refuses to destroy what it did not read: a
+// name that is taken (58), a name that leads to another file than the one expected (55).
+TEST_F(RealFiles, CommitAndRemovalNeverTouchAnotherFile) {
+    const std::string taken = dir.write("taken.kfo", "someone's");
+    const std::string source = dir.write("source.txt", "read by the job");
+    const std::string other = dir.write("other.txt", "not read");
+    const FileIdentity sourceId = *files.identity(source);
+    const auto errorOf = [](auto&& call) {
+        try {
+            call();
+        } catch (const RuntimeError& e) {
+            return e.code();
+        }
+        return 0;
+    };
+    const auto file = files.createNew(dir.path().string());
+    file->write("new", 3);
+    EXPECT_EQ(errorOf([&] { file->commit(taken); }), 58);
+    EXPECT_EQ(errorOf([&] { file->commitOver(other, sourceId); }), 55);
+    EXPECT_EQ(errorOf([&] { file->removeBeside(other, sourceId); }), 55);
+    EXPECT_EQ(errorOf([&] { file->removeBeside(dir / "missing", sourceId); }), 53);
+    EXPECT_EQ(dir.listing(), "other.txt source.txt taken.kfo ");
+    EXPECT_EQ(test::readFile(taken), "someone's");
+    EXPECT_EQ(test::readFile(other), "not read");
+    const auto second = files.createNew(dir.path().string());
+    second->write("new", 3);
+    second->commitOver(source, sourceId);
+    EXPECT_EQ(test::readFile(source), "new");
+    EXPECT_EQ(dir.listing(), "other.txt source.txt taken.kfo ");
+}
+
+// The source is held for one job at a time.
+TEST_F(RealFiles, SourceIsHeldForOneJob) {
+    const std::string path = dir.write("doc.txt", "x");
+    const auto first = files.openSource(path);
+    try {
+        files.openSource(path);
+        FAIL() << "opened twice";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.code(), 55);
     }
-    EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0640));
-    const auto in = files.openRead(path);
-    char buffer[16];
-    EXPECT_EQ(in->read(buffer, sizeof buffer), 5u);
-    EXPECT_EQ(in->read(buffer, sizeof buffer), 0u);
-    const auto info = files.stat(path);
-    ASSERT_TRUE(info);
-    EXPECT_EQ(info->type, FileType::kRegular);
-    EXPECT_EQ(info->size, 5u);
-    EXPECT_EQ(info->permissions, 0640u);
+    EXPECT_NO_THROW(files.openRead(path));
 }
 
 TEST_F(RealFiles, OpenReadRefusesAnythingButARegularFile) {
@@ -87,23 +129,13 @@ TEST_F(RealFiles, OpenReadRefusesAnythingButARegularFile) {
     EXPECT_FALSE(files.stat(dir / "missing"));
 }
 
-TEST_F(RealFiles, RenameReplacesAndResolveFollowsOnlyLinks) {
-    const std::string a = dir.write("a", "new");
+TEST_F(RealFiles, ResolveFollowsOnlyLinks) {
     const std::string b = dir.write("b", "old and longer");
-    files.rename(a, b);
-    EXPECT_EQ(test::readFile(b), "new");
-    EXPECT_FALSE(std::filesystem::exists(a));
-
     std::filesystem::create_symlink(b, dir / "link");
     EXPECT_EQ(files.resolve(dir / "link"), std::filesystem::canonical(b).string());
     EXPECT_EQ(files.resolve("relative/name.txt"), "relative/name.txt");
-    files.remove(b);
-    try {
-        files.remove(b);
-        FAIL();
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.code(), 53);
-    }
+    EXPECT_EQ(files.identity(dir / "link"), files.identity(b));
+    EXPECT_FALSE(files.identity(dir / "missing"));
 }
 #endif  // !_WIN32
 

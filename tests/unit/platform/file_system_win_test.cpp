@@ -1,10 +1,9 @@
-// The file layer on Windows: attribute bits as Windows keeps them, UTF-8 names, and
-// replacement with Windows' rules for read-only and open files.
+// The file layer on Windows: attribute bits as Windows keeps them, UTF-8 names, file
+// identity, and replacement with Windows' rules for read-only and open files.
 #include "platform/file_system.h"
 
 #include <filesystem>
 #include <functional>
-#include <set>
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -73,12 +72,11 @@ TEST_F(WinFiles, Utf8NamesReachTheWideCalls) {
     const auto utf8 = (dir.path() / std::filesystem::u8path(name)).u8string();
     const std::string path(utf8.begin(), utf8.end());
     {
-        std::string temp;
-        const auto out = files.createTemp(dir.path().string(), temp);
+        const auto out = files.createNew(dir.path().string());
         out->write("euro", 4);
         out->sync();
         out->close();
-        files.rename(temp, path);
+        out->commit(path);
     }
     const auto info = files.stat(path);
     ASSERT_TRUE(info);
@@ -87,55 +85,71 @@ TEST_F(WinFiles, Utf8NamesReachTheWideCalls) {
     char buffer[8];
     EXPECT_EQ(files.openRead(path)->read(buffer, sizeof buffer), 4u);
     EXPECT_EQ(test::readFile(std::filesystem::u8path(path)), "euro");
-    files.remove(path);
-    EXPECT_FALSE(files.stat(path));
 }
 
-TEST_F(WinFiles, TemporaryFilesAreNewAndBesideTheTarget) {
-    std::set<std::string> names;
+TEST_F(WinFiles, NewFilesLeaveNothingUnlessCommitted) {
     for (int i = 0; i < 10; ++i) {
-        std::string path;
-        const auto file = files.createTemp(dir.path().string(), path);
-        EXPECT_EQ(directoryOf(path), dir.path().string());
-        EXPECT_TRUE(names.insert(path).second) << path;
+        const auto file = files.createNew(dir.path().string());
+        file->write("x", 1);
     }
-}
-
-TEST_F(WinFiles, RenameReplacesAnExistingFileAndADirectoryIsNoFile) {
-    const std::string a = dir.write("a", "new");
-    const std::string b = dir.write("b", "old and longer");
-    files.rename(a, b);
-    EXPECT_EQ(test::readFile(b), "new");
-    EXPECT_FALSE(std::filesystem::exists(a));
-    EXPECT_EQ(files.resolve(b), b);
+    EXPECT_EQ(dir.listing(), "");
     EXPECT_EQ(errorOf([&] { files.openRead(dir.path().string()); }), 75);
     EXPECT_EQ(errorOf([&] { files.openRead(dir / "missing"); }), 53);
     EXPECT_EQ(files.stat(dir.path().string())->type, FileType::kDirectory);
 }
 
-TEST_F(WinFiles, ReadOnlyFileCannotBeDeleted) {
-    const std::string locked = dir.write("ro.txt", "keep me");
-    setAttributes(locked, FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ(errorOf([&] { files.remove(locked); }), 70);
-    EXPECT_EQ(test::readFile(locked), "keep me");
-    setAttributes(locked, FILE_ATTRIBUTE_NORMAL);
-    files.remove(locked);
-    EXPECT_FALSE(files.stat(locked));
+// Every way of putting a new file in place refuses to destroy what it did not read, and
+// what Windows itself protects (read-only, held open) stays as it is.
+TEST_F(WinFiles, CommitAndRemovalNeverTouchAnotherFile) {
+    const std::string taken = dir.write("taken.kfo", "someone's");
+    const std::string source = dir.write("source.txt", "read by the job");
+    const std::string other = dir.write("other.txt", "not read");
+    const FileIdentity sourceId = *files.identity(source);
+    EXPECT_EQ(files.identity(dir / "SOURCE.TXT"), sourceId) << "one file, two spellings";
+    EXPECT_NE(files.identity(other), sourceId);
+    {
+        const auto file = files.createNew(dir.path().string());
+        file->write("new", 3);
+        file->close();
+        EXPECT_EQ(errorOf([&] { file->commit(taken); }), 58);
+        EXPECT_EQ(errorOf([&] { file->commitOver(other, sourceId); }), 55);
+        EXPECT_EQ(errorOf([&] { file->removeBeside(other, sourceId); }), 55);
+        setAttributes(source, FILE_ATTRIBUTE_READONLY);
+        EXPECT_EQ(errorOf([&] { file->removeBeside(source, sourceId); }), 70);
+        setAttributes(source, FILE_ATTRIBUTE_NORMAL);
+        // Opened the way most programs open a file: others may read, not delete or rename.
+        const HANDLE held = CreateFileW(wide(source).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(errorOf([&] { file->commitOver(source, sourceId); }), 70);
+        CloseHandle(held);
+    }
+    EXPECT_EQ(dir.listing(), "other.txt source.txt taken.kfo ");
+    EXPECT_EQ(test::readFile(taken), "someone's");
+    EXPECT_EQ(test::readFile(source), "read by the job");
+    const auto file = files.createNew(dir.path().string());
+    file->write("new", 3);
+    file->close();
+    file->commitOver(source, sourceId);
+    EXPECT_EQ(test::readFile(source), "new");
+    EXPECT_EQ(dir.listing(), "other.txt source.txt taken.kfo ");
 }
 
-TEST_F(WinFiles, NameHeldOpenByAnotherProgramCannotBeReplaced) {
-    const std::string target = dir.write("held.kfo", "held");
-    const std::string other = dir.write("new.kfo", "new");
-    // Opened the way most programs open a file: others may read, not delete or rename.
-    const HANDLE held = CreateFileW(wide(target).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(errorOf([&] { files.rename(other, target); }), 70);
-    EXPECT_EQ(errorOf([&] { files.remove(target); }), 70);
-    CloseHandle(held);
-    EXPECT_EQ(test::readFile(target), "held");
-    files.rename(other, target);
-    EXPECT_EQ(test::readFile(target), "new");
+// One job at a time, and none while another program writes the file.
+TEST_F(WinFiles, SourceIsHeldForOneJob) {
+    const std::string path = dir.write("doc.txt", "x");
+    {
+        const auto first = files.openSource(path);
+        EXPECT_EQ(errorOf([&] { files.openSource(path); }), 55);
+        char buffer[4];
+        EXPECT_EQ(files.openRead(path)->read(buffer, sizeof buffer), 1u) << "readers are welcome";
+    }
+    const HANDLE writer = CreateFileW(wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(errorOf([&] { files.openSource(path); }), 55);
+    CloseHandle(writer);
+    EXPECT_EQ(errorOf([&] { files.openSource(path); }), 0);
 }
 
 }  // namespace
