@@ -110,8 +110,7 @@ GateResult checkAll(const std::string& userFile, platform::FileSystem& files) {
         const std::string source = files.resolve(userFile);
         const std::string target =
             replaceExtension(source, result.mode == Mode::kDecrypt ? ".txt" : ".kfo");
-        const auto existing = files.identity(target);
-        if (existing && *existing != files.identity(source)) {
+        if (files.identity(target) && !files.sameFile(source, target)) {
             result.refusal = fileWarning(target, texts::kAlreadyExists, texts::kNoOverwrite);
             return result;
         }

@@ -163,8 +163,8 @@ Replacement prepare(FileSystem& files, const std::string& userFile, std::string_
         throw RuntimeError(ErrorNumber::kPathFileAccess);
     }
     job.target = replaceExtension(job.source, extension);
-    if (const auto existing = files.identity(job.target)) {
-        if (*existing != files.identity(job.source)) throw RuntimeError(ErrorNumber::kFileAlreadyExists);
+    if (files.identity(job.target)) {
+        if (!files.sameFile(job.source, job.target)) throw RuntimeError(ErrorNumber::kFileAlreadyExists);
         job.inPlace = true;
     }
     return job;
@@ -180,7 +180,8 @@ public:
     File& file() { return *m_file; }
     const platform::FileIdentity& identity() const { return m_stamp.identity; }
 
-    // Throws 55 when the file was written to, or its name now leads elsewhere.
+    // Throws 55 when the file was written to (or truncated, or had its attributes
+    // changed) since it was opened, or its name leads to another file by now.
     void checkUnchanged() {
         if (m_file->stamp() != m_stamp || m_files.identity(m_path) != m_stamp.identity) {
             throw RuntimeError(ErrorNumber::kFileAlreadyOpen);

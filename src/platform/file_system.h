@@ -142,6 +142,14 @@ public:
     // there or it cannot be examined.
     virtual std::optional<FileIdentity> identity(const std::string& path) = 0;
 
+    // True when `a` and `b` lead to one file: the same identity, or, where a
+    // case-insensitive file system gives each spelling of a name an identity of its own
+    // (FUSE), two spellings of one name in one folder with the same stamp.
+    virtual bool sameFile(const std::string& a, const std::string& b) {
+        const auto first = identity(a);
+        return first && first == identity(b);
+    }
+
     // Opens an existing regular file for reading. Anything else (a FIFO, a device, a
     // directory) is refused without blocking (75).
     virtual std::unique_ptr<File> openRead(const std::string& path) = 0;

@@ -81,6 +81,15 @@ int renameWithFlags(int dirfd, const char* from, const char* to, unsigned flags)
 constexpr unsigned kRenameNoReplace = 1u << 0;
 constexpr unsigned kRenameExchange = 1u << 1;
 
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char ch) { return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
 bool flagUnsupported(int err) { return err == ENOSYS || err == EINVAL || err == EOPNOTSUPP || err == ENOTSUP; }
 
 // ---------------------------------------------------------------------------------------
@@ -293,14 +302,14 @@ unsigned groupBitsWithoutAcl(const std::string& acl, unsigned mode) {
 
 class PosixNewFile final : public NewFile {
 public:
-    PosixNewFile(int fd, int dirfd, std::string tempName)
-        : m_file(fd), m_dirfd(dirfd), m_tempName(std::move(tempName)) {
-        if (!m_tempName.empty()) m_cleanupSlot = registerForCleanup(m_dirfd, m_tempName);
-    }
+    // `cleanupSlot`: where the temporary name was registered for removal on a signal
+    // (before the file was created, so that no moment is left uncovered), or -1.
+    PosixNewFile(int fd, int dirfd, std::string tempName, int cleanupSlot)
+        : m_file(fd), m_dirfd(dirfd), m_tempName(std::move(tempName)), m_cleanupSlot(cleanupSlot) {}
     ~PosixNewFile() override {
         if (!m_tempName.empty()) {
-            unregisterCleanup(m_cleanupSlot);
             ::unlinkat(m_dirfd, m_tempName.c_str(), 0);
+            unregisterCleanup(m_cleanupSlot);
         }
         ::close(m_dirfd);
     }
@@ -403,9 +412,15 @@ public:
         if (m_tempName.empty()) {
             // The exchange needs a name for the new file first.
             const std::string temp = temporaryName();
-            linkNameless(temp);
+            m_cleanupSlot = registerForCleanup(m_dirfd, temp);
+            try {
+                linkNameless(temp);
+            } catch (...) {
+                unregisterCleanup(m_cleanupSlot);
+                m_cleanupSlot = -1;
+                throw;
+            }
             m_tempName = temp;
-            m_cleanupSlot = registerForCleanup(m_dirfd, m_tempName);
         }
         if (renameWithFlags(m_dirfd, m_tempName.c_str(), name.c_str(), kRenameExchange) == 0) {
             // The old file now stands under the temporary name: remove it only if it is
@@ -543,6 +558,26 @@ public:
         return identityOf(st);
     }
 
+    bool sameFile(const std::string& a, const std::string& b) override {
+        struct ::stat first {};
+        struct ::stat second {};
+        if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0) return false;
+        if (identityOf(first) == identityOf(second)) return true;
+        const std::string nameA = nameOf(a);
+        const std::string nameB = nameOf(b);
+        if (directoryOf(a) != directoryOf(b) || nameA == nameB || stampOf(first).size != stampOf(second).size ||
+            stampOf(first).modified != stampOf(second).modified || !equalIgnoringCase(nameA, nameB)) {
+            return false;
+        }
+        // Only if the folder holds no entry spelled exactly `b` does `b` lead to `a`.
+        DIR* folder = ::opendir(directoryOf(b).c_str());
+        if (folder == nullptr) return false;
+        bool spelled = false;
+        while (const dirent* entry = ::readdir(folder)) spelled = spelled || nameB == entry->d_name;
+        ::closedir(folder);
+        return !spelled;
+    }
+
     std::unique_ptr<File> openRead(const std::string& path) override { return openRegular(path); }
 
     std::unique_ptr<File> openSource(const std::string& path) override {
@@ -559,7 +594,7 @@ public:
         const int dirfd = openDirectory(directory);
 #ifdef O_TMPFILE
         const int nameless = ::openat(dirfd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-        if (nameless >= 0) return std::make_unique<PosixNewFile>(nameless, dirfd, std::string());
+        if (nameless >= 0) return std::make_unique<PosixNewFile>(nameless, dirfd, std::string(), -1);
         // Only a file system (or kernel) without nameless files falls back to a name.
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
             const int err = errno;
@@ -569,13 +604,17 @@ public:
 #endif
         for (int attempt = 0; attempt < 100; ++attempt) {
             const std::string name = temporaryName();
+            const int slot = registerForCleanup(dirfd, name);
             const int fd = ::openat(dirfd, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
             if (fd >= 0) {
                 // Held while the file lives, dropped by the kernel if the process dies:
                 // removeStaleTemps tells a killed job's leftover from a running job's file by it.
                 ::flock(fd, LOCK_EX | LOCK_NB);
-                return std::make_unique<PosixNewFile>(fd, dirfd, name);
+                return std::make_unique<PosixNewFile>(fd, dirfd, name, slot);
             }
+            const int err = errno;
+            unregisterCleanup(slot);
+            errno = err;
             if (errno != EEXIST) {
                 const int err = errno;
                 ::close(dirfd);

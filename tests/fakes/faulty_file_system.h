@@ -20,7 +20,8 @@ namespace kerfo::test {
 
 class FaultyFileSystem : public platform::FileSystem {
 public:
-    enum class Op { kOpenRead, kOpenSource, kCreateNew, kSync, kApplyAccess, kClose, kCommit, kRemove };
+    // kLook: any question about a name (stat, attributes, identity, links), never failed.
+    enum class Op { kOpenRead, kOpenSource, kCreateNew, kSync, kApplyAccess, kClose, kCommit, kRemove, kLook };
 
     // Writes succeed for this many bytes in total; the write that crosses the limit puts
     // what fits and then fails with `errno` (ENOSPC unless set otherwise).
@@ -41,13 +42,24 @@ public:
     int operations = 0;
 
     std::optional<platform::FileInfo> stat(const std::string& path) override {
+        check(Op::kLook);
         return real().stat(path);
     }
-    int attributes(const std::string& path) override { return real().attributes(path); }
-    std::string resolve(const std::string& path) override { return real().resolve(path); }
-
+    int attributes(const std::string& path) override {
+        check(Op::kLook);
+        return real().attributes(path);
+    }
+    std::string resolve(const std::string& path) override {
+        check(Op::kLook);
+        return real().resolve(path);
+    }
     std::optional<platform::FileIdentity> identity(const std::string& path) override {
+        check(Op::kLook);
         return real().identity(path);
+    }
+    bool sameFile(const std::string& a, const std::string& b) override {
+        check(Op::kLook);
+        return real().sameFile(a, b);
     }
 
     std::unique_ptr<platform::File> openRead(const std::string& path) override {

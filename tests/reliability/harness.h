@@ -8,6 +8,8 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/mount.h>
+#include <sys/vfs.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -15,6 +17,9 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cerrno>
+#include <cstring>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -104,6 +109,97 @@ inline bool decryptsTo(const std::string& path, const std::string& plain) {
     }
     return at == plain.size();
 }
+
+// A folder on a chosen file system for one test: the scratch folder's own (ext4 here),
+// a small tmpfs, or an exFAT image through exfat-fuse, which is case-insensitive and has
+// no nameless files, hard links, owners or extended attributes. Mounting needs root;
+// when a folder cannot be made, `why` says so and the case is skipped.
+class TestFolder {
+public:
+    enum class Kind { kScratch, kTmpfs, kExfat };
+
+    explicit TestFolder(Kind kind) : m_kind(kind) {
+        const std::string mnt = m_scratch / "mnt";
+        std::filesystem::create_directory(mnt);
+        if (kind == Kind::kScratch) {
+            m_path = m_scratch.path().string() + "/files";
+            std::filesystem::create_directory(m_path);
+            struct statfs fs {};
+            m_label = ::statfs(m_path.c_str(), &fs) == 0 && fs.f_type == 0xEF53 ? "ext4" : "scratch folder";
+        } else if (kind == Kind::kTmpfs) {
+            m_label = "tmpfs";
+            if (::mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=64m,mode=0755") != 0) {
+                m_why = std::string("cannot mount a tmpfs (") + std::strerror(errno) + "); run as root";
+                return;
+            }
+            m_unmount = "umount -l " + mnt;
+            m_path = mnt;
+        } else {
+            m_label = "exFAT";
+            if (::access("/dev/fuse", R_OK | W_OK) != 0) {
+                m_why = "no /dev/fuse here, so no exFAT image can be mounted";
+                return;
+            }
+            const std::string image = m_scratch / "exfat.img";
+            std::string device;
+            if (!shell("truncate -s 96M " + image + " && mkfs.exfat " + image + " >/dev/null 2>&1") ||
+                !shell("losetup -f --show " + image, &device) || device.empty()) {
+                m_why = "cannot make an exFAT image on a loop device (needs root, exfatprogs and losetup)";
+                return;
+            }
+            m_detach = "losetup -d " + device;
+            if (!shell("mount.exfat-fuse " + device + " " + mnt + " >/dev/null 2>&1")) {
+                m_why = "cannot mount the exFAT image (needs exfat-fuse)";
+                return;
+            }
+            m_unmount = "umount " + mnt;
+            m_path = mnt;
+        }
+    }
+    ~TestFolder() {
+        if (!m_unmount.empty()) shell(m_unmount);
+        if (!m_detach.empty()) shell(m_detach);
+    }
+    TestFolder(const TestFolder&) = delete;
+    TestFolder& operator=(const TestFolder&) = delete;
+
+    bool ready() const { return !m_path.empty(); }
+    const std::string& path() const { return m_path; }
+    const std::string& why() const { return m_why; }
+    const std::string& label() const { return m_label; }
+    bool caseInsensitive() const { return m_kind == Kind::kExfat; }
+    bool keepsOwners() const { return m_kind != Kind::kExfat; }
+
+    // Empties the folder for the next case.
+    void clear() const {
+        for (const auto& e : std::filesystem::directory_iterator(m_path)) std::filesystem::remove_all(e.path());
+    }
+
+    static constexpr Kind kAll[] = {Kind::kScratch, Kind::kTmpfs, Kind::kExfat};
+
+private:
+    // Runs `command`; true when it succeeded. `out` receives its first output line.
+    static bool shell(const std::string& command, std::string* out = nullptr) {
+        FILE* pipe = ::popen(command.c_str(), "r");
+        if (pipe == nullptr) return false;
+        char line[512] = {};
+        if (std::fgets(line, sizeof line, pipe) != nullptr && out != nullptr) {
+            *out = line;
+            while (!out->empty() && (out->back() == '\n' || out->back() == '\r')) out->pop_back();
+        }
+        while (std::fgets(line, sizeof line, pipe) != nullptr) {
+        }
+        return ::pclose(pipe) == 0;
+    }
+
+    Kind m_kind;
+    test::ScratchDir m_scratch;
+    std::string m_path;
+    std::string m_label;
+    std::string m_why;
+    std::string m_unmount;
+    std::string m_detach;
+};
 
 // What the run reported: success (and the new path) or a failure with its message.
 struct Reported {

@@ -3,10 +3,12 @@
 #include <grp.h>
 #include <sys/mount.h>
 #include <sys/statvfs.h>
+#include <sys/xattr.h>
 
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <iterator>
 
 #include "cipher/stretch.h"
 #include "fakes/faulty_file_system.h"
@@ -506,6 +508,420 @@ TEST(Sizes, FourGibPlusOne) {
         in.read(tail.data(), 4096);
         EXPECT_EQ(tail, std::string(4096, '\0'));
         Results::record(c, "round trip exact", ok && tail == std::string(4096, '\0') ? "exact" : "WRONG", ok);
+    }
+}
+
+
+// ---------------------------------------------------------------------------------------
+// Replacement on each kind of file system: ext4, tmpfs, and a case-insensitive exFAT
+// image without nameless files, hard links or owners.
+
+// Runs `body` once for each file system that can be made here, recording the others.
+template <typename Body>
+void onEachFileSystem(const std::string& group, const std::string& name, Body&& body) {
+    for (const auto kind : TestFolder::kAll) {
+        TestFolder folder(kind);
+        if (!folder.ready()) {
+            Results::skipped(group, name + " (" + folder.label() + ")", folder.why());
+            std::printf("skipped on %s: %s\n", folder.label().c_str(), folder.why().c_str());
+            continue;
+        }
+        SCOPED_TRACE(folder.label());
+        body(folder);
+    }
+}
+
+// True when `path` opens with `password` and holds `plain` (decrypted on a copy).
+bool opensWith(const std::string& path, const std::string& password, const std::string& plain) {
+    test::ScratchDir side;
+    const std::string copy = side.write("copy.kfo", readAll(path));
+    const auto result = filejobs::Decrypt(copy, password, fixedSalt());
+    return result.status == filejobs::JobStatus::kDone && readAll(result.newPath) == plain;
+}
+
+// The output name: only a real extension is replaced, the file stays in its folder, and
+// where the output name is the source itself (another spelling on a case-insensitive
+// folder) it is replaced in place; another file under the output name is never touched.
+TEST(FileSystems, OutputNames) {
+    struct Row {
+        const char* name;
+        bool encrypt;
+        const char* file;
+        const char* expected;      // what must stand afterwards
+        const char* other;         // another file already there, or null
+        bool caseInsensitiveOnly;
+    };
+    const Row rows[] = {
+        {"no extension: todo", true, "todo", "todo.kfo", nullptr, false},
+        {"short extension: a.md", true, "a.md", "a.md.kfo", nullptr, false},
+        {"README", true, "README", "README.kfo", nullptr, false},
+        {"two extensions", true, "archive.tar.gz", "archive.tar.gz.kfo", nullptr, false},
+        {"two-letter name in a subfolder", true, "sub/ab", "sub/ab.kfo", nullptr, false},
+        {"another file under the new name", true, "doc.txt", nullptr, "doc.kfo", false},
+        {"x.KFO, its own output name", true, "x.KFO", "x.KFO", nullptr, true},
+        {"y.TXT, its own output name", false, "y.TXT", "y.TXT", nullptr, true},
+        {"another file under the new name, other case", true, "notes.txt", nullptr, "NOTES.KFO", true},
+    };
+    const std::string plain = randomBytes(3'000, 20);
+    onEachFileSystem("names", "output names", [&](const TestFolder& folder) {
+        for (const auto& row : rows) {
+            if (row.caseInsensitiveOnly && !folder.caseInsensitive()) continue;
+            for (const auto& via : kVias) {
+                folder.clear();
+                const std::string file = row.file;
+                const std::string directory = folder.path() + (file.rfind("sub/", 0) == 0 ? "/sub" : "");
+                std::filesystem::create_directories(directory);
+                Case c = prepare("names", std::string(row.name) + " (" + folder.label() + ")", via, row.encrypt,
+                                 directory, file.substr(file.rfind('/') + 1), plain, true);
+                if (row.other != nullptr) {
+                    c.target = directory + "/" + row.other;
+                    c.targetBefore = "someone else's";
+                    writeAll(c.target, *c.targetBefore);
+                } else {
+                    c.target = folder.path() + "/" + row.expected;
+                }
+                check(c, row.other != nullptr ? Verdict::kKept : Verdict::kReplaced, runJob(c));
+                if (row.other == nullptr && c.target == c.source) {
+                    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory),
+                                            std::filesystem::directory_iterator{}), 1)
+                        << "in place: one file";
+                }
+            }
+        }
+    });
+}
+
+// Something happens to the files while the job runs, once the new file is written: the
+// job must notice, keep the original and leave nothing behind.
+TEST(FileSystems, ChangesWhileTheJobRuns) {
+    struct Row {
+        const char* name;
+        std::function<void(Case&)> change;
+        const char* error;
+    };
+    const Row rows[] = {
+        {"source appended to", [](Case& c) {
+             std::ofstream(c.source, std::ios::binary | std::ios::app) << "one more line\n";
+             c.sourceBytes = readAll(c.source);
+         }, "error 55"},
+        {"source replaced by another file", [](Case& c) {
+             writeAll(c.source + ".new", "an editor's save");
+             std::filesystem::rename(c.source + ".new", c.source);
+             c.sourceBytes = readAll(c.source);
+         }, "error 55"},
+        {"a file appears under the new name", [](Case& c) {
+             c.targetBefore = "appeared meanwhile";
+             writeAll(c.target, *c.targetBefore);
+         }, "error 58"},
+    };
+    const std::string plain = randomBytes(200'000, 21);
+    onEachFileSystem("while the job runs", "changes", [&](const TestFolder& folder) {
+        for (const auto& row : rows) {
+            for (const bool encrypt : {true, false}) {
+                folder.clear();
+                Case c = prepare("while the job runs", std::string(row.name) + " (" + folder.label() + ")", "core",
+                                 encrypt, folder.path(), "doc.txt", plain);
+                test::FaultyFileSystem files;
+                files.beforeEach = [&](test::FaultyFileSystem::Op op, int) {
+                    if (op == test::FaultyFileSystem::Op::kApplyAccess) row.change(c);
+                };
+                const auto reported = runJob(c, &files);
+                check(c, Verdict::kKept, reported);
+                EXPECT_NE(reported.detail.find(row.error), std::string::npos) << reported.detail;
+            }
+        }
+    });
+}
+
+// Two jobs on the same files, the second run whole at each step of the first (and the
+// other way round), through a file layer that stops the first there: no order loses
+// either file, and a job that reports success has its file standing.
+TEST(FileSystems, TwoJobsAtOnce) {
+    const std::string first = randomBytes(20'000, 22);
+    const std::string second = randomBytes(30'000, 23);
+    struct Job {
+        bool encrypt;
+        const char* password;
+        bool makesItsSource = false;  // d.kfo is made (when free) just before the job
+    };
+    struct Row {
+        const char* name;
+        Job a;
+        Job b;
+        bool bothOnOneFile;  // both work on d.txt (else a on d.txt, b on d.kfo or the reverse)
+    };
+    const Row rows[] = {
+        {"encrypt d.txt while d.kfo is decrypted", {true, "one"}, {false, "two"}, false},
+        {"decrypt d.kfo while d.txt is encrypted", {false, "two"}, {true, "one"}, false},
+        {"two encryptions of d.txt, different passwords", {true, "one"}, {true, "two"}, true},
+        {"d.kfo made and decrypted while d.txt is encrypted", {true, "one"}, {false, "two", true}, false},
+    };
+    onEachFileSystem("two jobs", "interleavings", [&](const TestFolder& folder) {
+        const std::string txt = folder.path() + "/d.txt";
+        const std::string kfo = folder.path() + "/d.kfo";
+        for (const auto& row : rows) {
+            int interleavings = 0;
+            bool held = true;
+            std::string failure;
+            for (int step = 1;; ++step) {
+                folder.clear();
+                // d.txt holds `first` in plain; d.kfo holds `second` under "two".
+                writeAll(txt, first);
+                bool secondMade = false;
+                const auto makeSecond = [&] {
+                    if (exists(kfo)) return;
+                    test::ScratchDir side;
+                    const auto made = filejobs::Encrypt(side.write("d.txt", second), "two", fixedSalt());
+                    writeAll(kfo, readAll(made.newPath));
+                    secondMade = true;
+                };
+                if (!row.bothOnOneFile && !row.b.makesItsSource) makeSecond();
+                const auto run = [&](const Job& job, platform::FileSystem* files) {
+                    if (job.makesItsSource) makeSecond();
+                    JobContext context = fixedSalt();
+                    context.files = files;
+                    return job.encrypt ? filejobs::Encrypt(txt, job.password, context)
+                                       : filejobs::Decrypt(kfo, job.password, context);
+                };
+                test::FaultyFileSystem paused;
+                std::optional<filejobs::JobResult> resultB;
+                paused.beforeEach = [&](test::FaultyFileSystem::Op, int n) {
+                    if (n == step) resultB = run(row.b, nullptr);
+                };
+                const auto resultA = run(row.a, &paused);
+                if (!resultB) break;  // the first job ended before this step
+                ++interleavings;
+
+                // Every content is still somewhere; every reported success stands.
+                const auto holds = [&](const std::string& plain, const char* password) {
+                    return readAll(txt) == plain || (exists(kfo) && opensWith(kfo, password, plain));
+                };
+                const auto stands = [&](const filejobs::JobResult& r, const Job& job) {
+                    if (r.status != filejobs::JobStatus::kDone) return true;
+                    const std::string& plain = job.encrypt ? first : second;
+                    return job.encrypt ? opensWith(r.newPath, job.password, plain) : readAll(r.newPath) == plain;
+                };
+                const bool ok = (holds(first, "one") || (row.bothOnOneFile && holds(first, "two"))) &&
+                                (!secondMade || holds(second, "two")) && stands(resultA, row.a) &&
+                                stands(*resultB, row.b) && leftovers(folder.path()).empty() &&
+                                !(row.bothOnOneFile && resultA.status == filejobs::JobStatus::kDone &&
+                                  resultB->status == filejobs::JobStatus::kDone);
+                if (!ok && held) failure = "at step " + std::to_string(step);
+                held = held && ok;
+                EXPECT_TRUE(ok) << row.name << " at step " << step;
+            }
+            Case c;
+            c.group = "two jobs";
+            c.name = std::string(row.name) + " (" + folder.label() + ")";
+            c.via = "core";
+            c.encrypt = row.a.encrypt;
+            Results::record(c, "no interleaving loses a file or reports an unstanding success",
+                            std::to_string(interleavings) + " interleavings, " + (held ? "all hold" : "FAILS " + failure),
+                            held && interleavings > 0);
+            EXPECT_GT(interleavings, 3);
+        }
+    });
+}
+
+// Interrupted by a signal while the new file is being written: the original stays (or the
+// new file is complete), and no copy of the content is left anywhere in the folder. Also
+// the folder renamed under the running job.
+TEST(FileSystems, InterruptedOrMovedJobsLeaveNoCopy) {
+    const std::string plain = randomBytes(4u << 20, 24);
+    const std::string encrypted = encryptedForm(plain);
+    struct Row {
+        const char* name;
+        int signal;  // 0: rename the folder instead
+    };
+    const Row rows[] = {{"SIGINT", SIGINT}, {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}, {"folder renamed", 0}};
+    onEachFileSystem("interrupted", "signals", [&](const TestFolder& folder) {
+        for (const auto& row : rows) {
+            for (const bool encrypt : {true, false}) {
+                folder.clear();
+                const std::string directory = folder.path() + "/work";
+                std::filesystem::create_directory(directory);
+                Case c;
+                c.group = "interrupted";
+                c.name = std::string(row.name) + " while writing (" + folder.label() + ")";
+                c.via = "cli";
+                c.encrypt = encrypt;
+                c.plain = plain;
+                c.directory = directory;
+                c.source = directory + (encrypt ? "/doc.txt" : "/doc.kfo");
+                c.target = directory + (encrypt ? "/doc.kfo" : "/doc.txt");
+                c.sourceBytes = encrypt ? plain : encrypted;
+                writeAll(c.source, c.sourceBytes);
+                Cli cli({encrypt ? "encrypt" : "decrypt", c.source, "--password-stdin"});
+                cli.send("pw\n");
+                // Wait until the job has its new file open (nameless or named), then act.
+                const std::string fds = "/proc/" + std::to_string(cli.pid()) + "/fd";
+                const auto writing = [&] {
+                    std::error_code ec;
+                    for (const auto& e : std::filesystem::directory_iterator(fds, ec)) {
+                        const auto to = std::filesystem::read_symlink(e.path(), ec).string();
+                        if (to.rfind(directory + "/", 0) == 0 && to != c.source) return true;
+                    }
+                    return false;
+                };
+                const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+                while (!writing() && std::chrono::steady_clock::now() < end && ::kill(cli.pid(), 0) == 0) {
+                    std::this_thread::sleep_for(std::chrono::microseconds(200));
+                }
+                if (row.signal != 0) {
+                    ::kill(cli.pid(), row.signal);
+                } else {
+                    std::filesystem::rename(directory, folder.path() + "/moved");
+                    c.directory = folder.path() + "/moved";
+                    c.source = c.directory + "/" + std::filesystem::path(c.source).filename().string();
+                    c.target = c.directory + "/" + std::filesystem::path(c.target).filename().string();
+                }
+                const Reported reported = Cli::report(cli.wait());
+                // A signal may come after the commit: then the job is done and says so.
+                const Verdict v = judge(c);
+                const auto left = leftovers(c.directory);
+                const bool ok = v != Verdict::kNeither && left.empty();
+                EXPECT_TRUE(ok) << c.name << ": " << verdictText(v) << ", " << left.size() << " left";
+                Results::record(c, "original intact or new file complete, nothing left",
+                                std::string(verdictText(v)) + ", " + reported.detail + ", " +
+                                    std::to_string(left.size()) + " temporary file(s) left",
+                                ok);
+            }
+        }
+    });
+}
+
+// The new file keeps the original's owner, group, mode (setgid and sticky included) and
+// extended attributes, a POSIX ACL among them; run by a user who cannot keep the owner,
+// it keeps group and mode where it may and never grants anyone more than before.
+TEST(FileSystems, OwnerGroupModeAndAttributes) {
+    if (::geteuid() != 0) {
+        Results::skipped("access", "owner, group, mode and attributes", "needs root to give files other owners");
+        GTEST_SKIP() << "needs root";
+    }
+    // An access ACL: owner rw, user 1234 r, owning group none, mask r, others none.
+    const auto acl = [] {
+        std::string blob("\x02\x00\x00\x00", 4);
+        const auto entry = [&](std::uint16_t tag, std::uint16_t perm, std::uint32_t id) {
+            const char bytes[8] = {static_cast<char>(tag), static_cast<char>(tag >> 8), static_cast<char>(perm), 0,
+                                   static_cast<char>(id), static_cast<char>(id >> 8), static_cast<char>(id >> 16),
+                                   static_cast<char>(id >> 24)};
+            blob.append(bytes, 8);
+        };
+        entry(0x01, 6, 0xFFFFFFFF);
+        entry(0x02, 4, 1234);
+        entry(0x04, 0, 0xFFFFFFFF);
+        entry(0x10, 4, 0xFFFFFFFF);
+        entry(0x20, 0, 0xFFFFFFFF);
+        return blob;
+    }();
+    struct Row {
+        const char* name;
+        uid_t owner;
+        gid_t group;
+        mode_t mode;
+        const char* attribute;      // name of an extended attribute to set, or null
+        bool asNobody;              // run the job as nobody (who cannot keep a root owner)
+        mode_t expectedMode;
+    };
+    const Row rows[] = {
+        {"another user's 0600 file", 1000, 1000, 0600, nullptr, false, 0600},
+        {"shared group folder: setgid and sticky", 0, 1000, 03660, nullptr, false, 03660},
+        {"a user attribute", 1000, 1000, 0644, "user.origin", false, 0644},
+        {"an ACL for one named user", 1000, 1000, 0640, "system.posix_acl_access", false, 0640},
+        // nobody cannot give the new file root's group: its own group then gets what
+        // everyone else had, no more.
+        {"nobody's 0664 file in root's group, run by nobody", 65534, 0, 0664, nullptr, true, 0644},
+    };
+    const std::string plain = randomBytes(5'000, 25);
+    onEachFileSystem("access", "owner, group, mode", [&](const TestFolder& folder) {
+        if (!folder.keepsOwners()) {
+            Results::skipped("access", "owner, group, mode and attributes (" + folder.label() + ")",
+                             "the file system keeps no owners, modes or attributes");
+            return;
+        }
+        ::chmod(folder.path().c_str(), 0777);
+        ::chmod(std::filesystem::path(folder.path()).parent_path().c_str(), 0755);
+        for (const auto& row : rows) {
+            for (const auto& via : kVias) {
+                for (const bool encrypt : {true, false}) {
+                    folder.clear();
+                    Case c = prepare("access", std::string(row.name) + " (" + folder.label() + ")", via, encrypt,
+                                     folder.path(), "doc.txt", plain);
+                    ASSERT_EQ(::chown(c.source.c_str(), row.owner, row.group), 0);
+                    ASSERT_EQ(::chmod(c.source.c_str(), row.mode), 0);
+                    std::string value;
+                    if (row.attribute != nullptr) {
+                        value = std::string(row.attribute) == "system.posix_acl_access" ? acl : "the web";
+                        if (::setxattr(c.source.c_str(), row.attribute, value.data(), value.size(), 0) != 0) {
+                            Results::skipped("access", c.name, std::string("cannot set ") + row.attribute);
+                            continue;
+                        }
+                    }
+                    Reported reported;
+                    if (!row.asNobody) {
+                        reported = runJob(c);
+                    } else if (via == "cli") {
+                        reported = Cli::run({encrypt ? "encrypt" : "decrypt", c.source, "--password-stdin"}, "pw",
+                                            {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
+                    } else {
+                        const pid_t child = ::fork();
+                        if (child == 0) {
+                            if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+                                ::setresuid(65534, 65534, 65534) != 0) {
+                                ::_exit(99);
+                            }
+                            const auto r = runJob(c);
+                            ::_exit(r.success ? 0 : 1);
+                        }
+                        int status = 0;
+                        ::waitpid(child, &status, 0);
+                        reported.success = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+                        reported.detail = "exit " + std::to_string(WEXITSTATUS(status));
+                    }
+                    const Verdict v = check(c, Verdict::kReplaced, reported);
+                    struct stat st {};
+                    if (v != Verdict::kReplaced || ::stat(c.target.c_str(), &st) != 0) continue;
+                    const uid_t owner = row.asNobody ? 65534 : row.owner;
+                    const gid_t group = row.asNobody ? 65534 : row.group;
+                    EXPECT_EQ(st.st_uid, owner) << c.name;
+                    EXPECT_EQ(st.st_gid, group) << c.name;
+                    EXPECT_EQ(st.st_mode & 07777, row.expectedMode) << c.name;
+                    std::string kept;
+                    if (row.attribute != nullptr) {
+                        kept.resize(256);
+                        const ssize_t n = ::getxattr(c.target.c_str(), row.attribute, kept.data(), kept.size());
+                        kept.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+                        EXPECT_EQ(kept, value) << c.name;
+                    }
+                    const bool ok = st.st_uid == owner && st.st_gid == group &&
+                                    (st.st_mode & 07777) == row.expectedMode && kept == value;
+                    char observed[96];
+                    std::snprintf(observed, sizeof observed, "%u:%u %04o%s", st.st_uid, st.st_gid,
+                                  st.st_mode & 07777, row.attribute ? (kept == value ? ", attribute kept" : ", attribute LOST") : "");
+                    char expected[96];
+                    std::snprintf(expected, sizeof expected, "%u:%u %04o%s", owner, group, row.expectedMode,
+                                  row.attribute ? ", attribute kept" : "");
+                    Results::record(c, expected, observed, ok);
+                }
+            }
+        }
+    });
+}
+
+// A header line longer than 24 characters passes the password test but would key the
+// content differently: refused, the file kept.
+TEST(FileSystems, HeaderLineOfTwentyFiveCharacters) {
+    const std::string plain = randomBytes(2'000, 26);
+    for (const auto& via : kVias) {
+        test::ScratchDir dir;
+        Case c = prepare("damaged", "header line of 25 characters", via, false, dir.path().string(), "doc.txt", plain);
+        c.sourceBytes.insert(24, "X");
+        writeAll(c.source, c.sourceBytes);
+        const auto reported = runJob(c);
+        check(c, Verdict::kKept, reported);
+        if (via == "core") {
+            EXPECT_NE(reported.detail.find("error 5 "), std::string::npos) << reported.detail;
+        }
     }
 }
 
