@@ -48,6 +48,35 @@ TEST_F(Gate, MissingEmptyAndDirectoryAllGetTheEmptyFileMessage) {
     }
 }
 
+// A file standing under the output name is named before any password is typed; the
+// file's own name (the output name already) is no obstacle.
+TEST_F(Gate, AnotherFileUnderTheOutputNameIsRefused) {
+    struct Row {
+        const char* file;
+        const char* content;
+        const char* inTheWay;  // null: nothing is
+    };
+    const Row rows[] = {
+        {"notes.txt", "plain", "notes.kfo"},
+        {"report.kfo", "[Kerfod] encrypted", "report.txt"},
+        {"todo", "plain", "todo.kfo"},
+        {"x.kfo", "plain, named .kfo", nullptr},
+    };
+    for (const auto& row : rows) {
+        test::ScratchDir folder;
+        const std::string path = folder.write(row.file, row.content);
+        if (row.inTheWay != nullptr) folder.write(row.inTheWay, "newer, someone's");
+        const auto result = checkAll(path);
+        if (row.inTheWay == nullptr) {
+            EXPECT_FALSE(result.refusal) << row.file;
+            continue;
+        }
+        ASSERT_TRUE(result.refusal) << row.file;
+        EXPECT_EQ(*result.refusal,
+                  warning(folder / row.inTheWay + " already exists:\r\nKerfo will NOT overwrite it."));
+    }
+}
+
 // Attributes from POSIX permissions, dot names and FIFOs; Windows reads its own attribute
 // bits (gate_win_test.cpp).
 #ifndef _WIN32
