@@ -1,11 +1,11 @@
 // kerfo-cli killed (SIGKILL) at 20 random moments of a 256 MiB job. After each kill the
 // original must be intact or the new file complete, never neither. The next round starts
-// from whatever stands, leftovers included, so every later run meets the temporary files
-// of the killed ones: ".kerfo-" and six random characters, made exclusively and locked
-// while a job writes them. A later run removes those that no process holds and that have
-// not changed for five seconds, and never opens one otherwise: a last complete run, a
-// while after the kills, must succeed and leave none. KERFO_KILL_TEST_MIB sets the size
-// (the sanitizer build uses less).
+// from whatever stands, leftovers included. On Linux a job's new file has no name until
+// it is complete, so a kill leaves none; where a file system lacks nameless files, a
+// killed job's ".kerfo-" temporary (made exclusively and locked while written) is removed
+// by a later run once no process holds it and it has not changed for five seconds: a
+// last complete run, a while after the kills, must succeed and leave none.
+// KERFO_KILL_TEST_MIB sets the size (the sanitizer build uses less).
 #include <sys/mount.h>
 
 #include <cerrno>

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes docs/reliability.md from a test run: the fault matrix's verdicts (one .tsv per
+"""Writes the reliability report (docs/reliability.md when copied there) from a test run: the fault matrix's verdicts (one .tsv per
 test in the results folder) and the recorded long fuzz run (fuzz/long-run.tsv)."""
 import argparse
 import datetime
@@ -23,7 +23,8 @@ def main():
                 # Scratch folders differ from run to run; the report should not.
                 rows.append([re.sub(r"/tmp/kerfo-test-\w+", "$TMP", f) for f in fields])
     order = ["disk full", "read-only", "no write permission", "between gate and job",
-             "killed", "names", "kinds", "sizes"]
+             "while the job runs", "two jobs", "killed", "interrupted", "names", "access",
+             "kinds", "sizes", "damaged", "leftovers"]
     rows.sort(key=lambda r: (order.index(r[0]) if r[0] in order else len(order), r[0]))
 
     passed = sum(1 for r in rows if r[6] == "pass" and not r[5].startswith("skipped"))
@@ -39,10 +40,14 @@ def main():
     out.append("Every case runs a job through the core (`Encrypt`/`Decrypt`) or through `kerfo-cli`, "
                "then judges what stands on disk: the original byte for byte intact and the failure "
                "reported, or the new file complete and correct (decrypted again and compared) and "
-               "success reported; never neither, and no temporary file (`.kerfo-XXXXXX`) left behind. "
-               "Only a killed process can leave a temporary file; it is locked while its job runs, and "
-               "a later job in the same folder removes those that no process holds and that have "
-               "not changed for five seconds.")
+               "success reported; never neither, and no temporary file (`.kerfo-...`) left behind. "
+               "The cases run on the test machine's own file system (ext4) and, where marked, on a "
+               "tmpfs and on an exFAT image through exfat-fuse (case-insensitive, without nameless "
+               "files, hard links or owners). On Linux the new file has no name until it is complete; "
+               "only where a file system lacks nameless files can a process killed outright leave a "
+               "temporary file, which is locked while its job runs and which a later job in the same "
+               "folder removes when no process holds it, it has not changed for five seconds and its "
+               "name carries Kerfo's check part.")
     out.append("")
     out.append(f"**{passed} cases hold, {failed} fail, {skipped} skipped.**")
     out.append("")

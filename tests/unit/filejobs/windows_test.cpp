@@ -100,20 +100,56 @@ TEST_F(WindowsFiles, ReadOnlySourceCannotBeDeletedAndIsKept) {
     EXPECT_TRUE(noTemporaryLeft()) << dir.listing();
 }
 
-TEST_F(WindowsFiles, NewNameHeldOpenFailsAndKeepsBothFiles) {
-    const std::string path = dir.write("c.txt", "plain");
-    const std::string held = dir.write("c.kfo", "someone else's");
-    const HANDLE handle = CreateFileW(wide(held).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-    const auto result = Encrypt(path, "pw", test::fixedSalt());
-    CloseHandle(handle);
-    EXPECT_EQ(result.status, JobStatus::kFailed);
-    ASSERT_TRUE(result.error);
-    EXPECT_EQ(result.error->code(), 70);
-    EXPECT_EQ(readFile(path), "plain");
-    EXPECT_EQ(readFile(held), "someone else's");
-    EXPECT_EQ(dir.listing(), "c.kfo c.txt ");
+// Windows names are case-insensitive: an output name that is another spelling of the
+// source replaces it in place; one that leads to another file (held open or not) keeps
+// both files.
+TEST_F(WindowsFiles, OutputNameIsTheSourceOrAnotherFile) {
+    struct Row {
+        const char* file;
+        bool encrypted;
+        const char* other;  // another file under the output name, or null
+        int error;          // 0: done, in place
+    };
+    const Row rows[] = {
+        {"x.KFO", false, nullptr, 0},
+        {"y.TXT", true, nullptr, 0},
+        {"c.txt", false, "C.KFO", 58},
+        {"d.kfo", true, "d.txt", 58},
+    };
+    const std::string plain("one\r\ntwo\0\xff", 10);
+    for (const auto& row : rows) {
+        test::ScratchDir folder;
+        std::string content = plain;
+        if (row.encrypted) {
+            const auto made = Encrypt(folder.write("made.txt", plain), "pw", test::fixedSalt());
+            ASSERT_EQ(made.status, JobStatus::kDone);
+            content = readFile(made.newPath);
+            std::filesystem::remove(made.newPath);
+        }
+        const std::string path = folder.write(row.file, content);
+        if (row.other != nullptr) folder.write(row.other, "someone else's");
+        // Held open the way most programs hold a file: others may read, not delete.
+        const HANDLE held = row.other == nullptr ? INVALID_HANDLE_VALUE
+                            : CreateFileW(wide(folder / row.other).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const auto result = row.encrypted ? Decrypt(path, "pw") : Encrypt(path, "pw", test::fixedSalt());
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        if (row.error == 0) {
+            ASSERT_EQ(result.status, JobStatus::kDone) << row.file;
+            EXPECT_EQ(folder.listing(), std::string(row.file) + " ");
+            if (row.encrypted) {
+                EXPECT_EQ(readFile(path), plain);
+            } else {
+                EXPECT_EQ(readFile(path).substr(0, 8), "[Kerfod]");
+            }
+        } else {
+            EXPECT_EQ(result.status, JobStatus::kFailed) << row.file;
+            ASSERT_TRUE(result.error);
+            EXPECT_EQ(result.error->code(), row.error);
+            EXPECT_EQ(readFile(path), content);
+            EXPECT_EQ(readFile(folder / row.other), "someone else's");
+        }
+    }
 }
 
 }  // namespace
