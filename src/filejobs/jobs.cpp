@@ -178,6 +178,8 @@ public:
         : m_files(files), m_path(path), m_file(files.openSource(path)), m_stamp(m_file->stamp()) {}
 
     File& file() { return *m_file; }
+    // Lets go of the file (and its lock) before the job is over.
+    void close() { m_file.reset(); }
     const platform::FileIdentity& identity() const { return m_stamp.identity; }
 
     // Throws 55 when the file was written to (or truncated, or had its attributes
@@ -202,6 +204,8 @@ private:
 JobResult commit(const Replacement& job, Source& source, platform::NewFile& out) {
     source.checkUnchanged();
     if (job.inPlace) {
+        // Windows replaces no file that is open; commitOver checks the name again.
+        source.close();
         out.commitOver(job.source, source.identity());
         return JobResult{JobStatus::kDone, job.source, std::nullopt};
     }

@@ -135,7 +135,7 @@ TEST_F(WindowsFiles, OutputNameIsTheSourceOrAnotherFile) {
         const auto result = row.encrypted ? Decrypt(path, "pw") : Encrypt(path, "pw", test::fixedSalt());
         if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
         if (row.error == 0) {
-            ASSERT_EQ(result.status, JobStatus::kDone) << row.file;
+            ASSERT_EQ(result.status, JobStatus::kDone) << row.file << " " << (result.error ? result.error->code() : 0);
             EXPECT_EQ(folder.listing(), std::string(row.file) + " ");
             if (row.encrypted) {
                 EXPECT_EQ(readFile(path), plain);
