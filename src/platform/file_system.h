@@ -144,7 +144,7 @@ public:
 
     // True when `a` and `b` lead to one file: the same identity, or, where a
     // case-insensitive file system gives each spelling of a name an identity of its own
-    // (FUSE), two spellings of one name in one folder with the same stamp.
+    // (FUSE), two spellings of one name in one folder that holds only one of them.
     virtual bool sameFile(const std::string& a, const std::string& b) {
         const auto first = identity(a);
         return first && first == identity(b);

@@ -565,11 +565,10 @@ public:
         if (identityOf(first) == identityOf(second)) return true;
         const std::string nameA = nameOf(a);
         const std::string nameB = nameOf(b);
-        if (directoryOf(a) != directoryOf(b) || nameA == nameB || stampOf(first).size != stampOf(second).size ||
-            stampOf(first).modified != stampOf(second).modified || !equalIgnoringCase(nameA, nameB)) {
-            return false;
-        }
-        // Only if the folder holds no entry spelled exactly `b` does `b` lead to `a`.
+        if (directoryOf(a) != directoryOf(b) || nameA == nameB || !equalIgnoringCase(nameA, nameB)) return false;
+        // Only if the folder holds no entry spelled exactly `b` does `b` lead to `a`: a
+        // case-insensitive folder holds one entry at most for all spellings of a name.
+        // (Times are no help: FUSE may still hold another spelling's stale ones.)
         DIR* folder = ::opendir(directoryOf(b).c_str());
         if (folder == nullptr) return false;
         bool spelled = false;
