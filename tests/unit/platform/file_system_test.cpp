@@ -63,37 +63,6 @@ TEST_F(RealFiles, NewFilesStayInvisibleUntilCommitted) {
     EXPECT_EQ(files.identity(dir / "a.txt"), file->stamp().identity);
 }
 
-// Every way of putting a new file in place refuses to destroy what it did not read: a
-// name that is taken (58), a name that leads to another file than the one expected (55).
-TEST_F(RealFiles, CommitAndRemovalNeverTouchAnotherFile) {
-    const std::string taken = dir.write("taken.kfo", "someone's");
-    const std::string source = dir.write("source.txt", "read by the job");
-    const std::string other = dir.write("other.txt", "not read");
-    const FileIdentity sourceId = *files.identity(source);
-    const auto errorOf = [](auto&& call) {
-        try {
-            call();
-        } catch (const RuntimeError& e) {
-            return e.code();
-        }
-        return 0;
-    };
-    const auto file = files.createNew(dir.path().string());
-    file->write("new", 3);
-    EXPECT_EQ(errorOf([&] { file->commit(taken); }), 58);
-    EXPECT_EQ(errorOf([&] { file->commitOver(other, sourceId); }), 55);
-    EXPECT_EQ(errorOf([&] { file->removeBeside(other, sourceId); }), 55);
-    EXPECT_EQ(errorOf([&] { file->removeBeside(dir / "missing", sourceId); }), 53);
-    EXPECT_EQ(dir.listing(), "other.txt source.txt taken.kfo ");
-    EXPECT_EQ(test::readFile(taken), "someone's");
-    EXPECT_EQ(test::readFile(other), "not read");
-    const auto second = files.createNew(dir.path().string());
-    second->write("new", 3);
-    second->commitOver(source, sourceId);
-    EXPECT_EQ(test::readFile(source), "new");
-    EXPECT_EQ(dir.listing(), "other.txt source.txt taken.kfo ");
-}
-
 // The source is held for one job at a time.
 TEST_F(RealFiles, SourceIsHeldForOneJob) {
     const std::string path = dir.write("doc.txt", "x");
