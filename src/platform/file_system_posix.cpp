@@ -90,7 +90,7 @@ bool equalIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-bool flagUnsupported(int err) { return err == ENOSYS || err == EINVAL || err == EOPNOTSUPP || err == ENOTSUP; }
+bool flagUnsupported(int err) { return err == ENOSYS || err == EINVAL || err == EOPNOTSUPP; }
 
 // ---------------------------------------------------------------------------------------
 // Named temporary files that an interrupted process must not leave behind. A few slots,
@@ -386,22 +386,11 @@ public:
         const std::string name = nameOf(path);
         if (m_tempName.empty()) {
             linkNameless(name);
-        } else if (renameWithFlags(m_dirfd, m_tempName.c_str(), name.c_str(), kRenameNoReplace) == 0) {
-            forgetTempName();
-        } else if (!flagUnsupported(errno)) {
-            throwCommitError(errno);
-        } else if (::linkat(m_dirfd, m_tempName.c_str(), m_dirfd, name.c_str(), 0) == 0) {
-            // A link never replaces; the temporary name goes afterwards.
-            ::unlinkat(m_dirfd, m_tempName.c_str(), 0);
-            forgetTempName();
-        } else if (errno == EEXIST) {
-            throwCommitError(errno);
         } else {
-            // No hard links here (FAT, exFAT): make sure, then rename. Another program
-            // would have to create the name in the moment between the two.
-            struct ::stat st {};
-            if (::fstatat(m_dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) throwCommitError(EEXIST);
-            if (::renameat(m_dirfd, m_tempName.c_str(), m_dirfd, name.c_str()) != 0) throwCommitError(errno);
+            if (renameWithFlags(m_dirfd, m_tempName.c_str(), name.c_str(), kRenameNoReplace) != 0) {
+                if (!flagUnsupported(errno)) throwCommitError(errno);
+                moveWithoutReplacing(name);
+            }
             forgetTempName();
         }
         ::fsync(m_dirfd);
@@ -483,6 +472,21 @@ private:
         dropTempName();
         if (err == 0) throw RuntimeError(ErrorNumber::kFileAlreadyOpen);
         throwErrno(err);
+    }
+
+    // Gives the named temporary `name` where renameat2 cannot promise not to replace.
+    void moveWithoutReplacing(const std::string& name) {
+        if (::linkat(m_dirfd, m_tempName.c_str(), m_dirfd, name.c_str(), 0) == 0) {
+            // A link never replaces; the temporary name goes afterwards.
+            ::unlinkat(m_dirfd, m_tempName.c_str(), 0);
+            return;
+        }
+        if (errno == EEXIST) throwCommitError(errno);
+        // No hard links here (FAT, exFAT): make sure, then rename. Another program would
+        // have to create the name in the moment between the two.
+        struct ::stat st {};
+        if (::fstatat(m_dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) throwCommitError(EEXIST);
+        if (::renameat(m_dirfd, m_tempName.c_str(), m_dirfd, name.c_str()) != 0) throwCommitError(errno);
     }
 
     void forgetTempName() {
