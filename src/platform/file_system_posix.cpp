@@ -247,7 +247,7 @@ public:
         }
         // A file system without extended attributes has none to keep.
         for (std::size_t at = 0; length > 0 && at < static_cast<std::size_t>(length);) {
-            const std::string name(names.c_str() + at);
+            const std::string name(std::string_view(names).substr(at, names.find('\0', at) - at));
             at += name.size() + 1;
             const ssize_t size = ::fgetxattr(m_fd, name.c_str(), nullptr, 0);
             if (size < 0) continue;
@@ -360,17 +360,11 @@ public:
         // Whoever owns the new file instead gets no rights meant for someone else.
         if (!ownerKept) mode &= ~static_cast<unsigned>(S_ISUID);
         if (!groupKept) mode = (mode & ~static_cast<unsigned>(S_ISGID | S_IRWXG)) | (mode & S_IRWXO) << 3;
-        bool aclKept = acl.empty();
-#ifdef __linux__
-        if (!acl.empty() && groupKept) {
-            if (::fchmod(fd, static_cast<mode_t>(mode)) != 0) throwErrno(errno);
-            aclKept = ::fsetxattr(fd, kAclName, acl.data(), acl.size(), 0) == 0;
-        }
-#endif
-        if (!aclKept) mode = (mode & ~static_cast<unsigned>(S_IRWXG)) | groupBitsWithoutAcl(acl, mode);
-        if (aclKept && !acl.empty()) {
+        if (!acl.empty() && groupKept && setAcl(mode, acl)) {
             // The ACL set the permission bits; the special bits are the original's.
             mode = (static_cast<unsigned>(status().st_mode) & 0777u) | (mode & 07000u);
+        } else if (!acl.empty()) {
+            mode = (mode & ~static_cast<unsigned>(S_IRWXG)) | groupBitsWithoutAcl(acl, mode);
         }
         if (::fchmod(fd, static_cast<mode_t>(mode)) != 0) throwErrno(errno);
 #ifdef __linux__
@@ -461,6 +455,18 @@ private:
         if (err == ENOENT) err = errno;
 #endif
         throwCommitError(err);
+    }
+
+    // Sets `mode`, then the access ACL `acl` (which sets the permission bits again from
+    // its entries); false when the file system takes no ACL.
+    bool setAcl(unsigned mode, const std::string& acl) {
+        if (::fchmod(descriptor(), static_cast<mode_t>(mode)) != 0) throwErrno(errno);
+#ifdef __linux__
+        return ::fsetxattr(descriptor(), kAclName, acl.data(), acl.size(), 0) == 0;
+#else
+        (void)acl;
+        return false;
+#endif
     }
 
     // The job gives up: its file's name goes at once (the file itself with the object).
