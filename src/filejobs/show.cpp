@@ -105,7 +105,8 @@ ShowStatus readPass(FileSystem& files, const std::string& path, std::string_view
         header.compare(kDigestOffset, kFieldLength, digest) != 0) {
         return ShowStatus::kWrongPassword;
     }
-    if (tooLong) throw RuntimeError(ErrorNumber::kOverflow);
+    // More than 24 characters pass the password test but key the content differently.
+    if (tooLong || header.size() != kDigestOffset + kFieldLength) throw RuntimeError(ErrorNumber::kInvalidCall);
 
     cipher::DecryptTransform transform(cipher::keyState(header), cipher::BodyCheck::kWrittenForm);
     std::vector<char> plain(cipher::DecryptTransform::maxOutput(kReadBuffer));

@@ -43,7 +43,8 @@ struct ShowHooks {
 // Decrypts `path` with `password` (UTF-8) into hooks.sink. The body's structure is checked
 // in a first pass over the whole file (bounded memory), so a damaged body (a character
 // outside 59..122, an empty body or one of length 4k+1: error 5), a missing header line
-// (62) or an over-long one (6) fails before anything is output; a second pass outputs.
+// (62) or one of any length but 24 (5) fails before anything is output; a second pass
+// outputs.
 // A file that changes between the passes fails with error 57 after partial output.
 // Opens the file only for reading; never throws.
 ShowResult Show(const std::string& path, std::string_view password, const ShowHooks& hooks);

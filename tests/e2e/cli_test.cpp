@@ -309,6 +309,7 @@ TEST_F(Cli, ShowPrintsTheTextOnlyWhenAllIsWellAndChangesNothingOnDisk) {
         {"damaged at the end", damaged(good, 3), "pw", 1, ""},
         {"damaged at the start", damaged(good, good.size() - 30), "pw", 1, ""},
         {"header only", good.substr(0, 26), "pw", 1, ""},
+        {"header line of 25 characters", good.substr(0, 24) + "X" + good.substr(24), "pw", 1, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
