@@ -89,7 +89,7 @@ std::array<std::uint32_t, kPadlockSize * kPadlockSize> padlockPixels(Padlock kin
                 value = channel(a * 255.0 / (kGrid * kGrid)) << 24 | channel(r / a) << 16 | channel(g / a) << 8 |
                         channel(b / a);
             }
-            pixels[static_cast<std::size_t>(py * kPadlockSize + px)] = value;
+            pixels[static_cast<std::size_t>(py) * kPadlockSize + static_cast<std::size_t>(px)] = value;
         }
     }
     return pixels;

@@ -437,7 +437,7 @@ TEST_F(MainWindowTest, EscRunsTheCloseActionInEitherMode) {
     EXPECT_FALSE(window->isVisible());
 
     exit.codes.clear();
-    open(write("notes.kfo", "[Kerfod]"));
+    open(write("letter.kfo", "[Kerfod]"));
     type("typed");
     press(Qt::Key_Escape);
     EXPECT_EQ(exit.codes, std::vector<int>{0});
@@ -478,7 +478,7 @@ TEST_F(MainWindowTest, AutoQuitTipFollowsTheMode) {
     hover(check1(), QPoint(8, 6));
     EXPECT_EQ(check1()->toolTip(), " Enables quick exit after encryption ");
 
-    open(write("notes.kfo", "[Kerfod]"));
+    open(write("letter.kfo", "[Kerfod]"));
     hover(check1(), QPoint(5, 5));
     EXPECT_EQ(check1()->toolTip(), " Enables quick exit after decryption ");
 }
