@@ -13,7 +13,7 @@
 #include "cipher/cipher.h"
 #include "cipher/digest.h"
 #include "filejobs/jobs.h"
-#include "memory_file_system.h"
+#include "fakes/memory_file_system.h"
 #include "platform/error.h"
 #include "invariant.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "filejobs/gate.h"
-#include "memory_file_system.h"
+#include "fakes/memory_file_system.h"
 #include "invariant.h"
 
 namespace {

@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
 # The core's dependencies point one way: platform <- cipher <- filejobs, settings <- cli,
-# and the window model that both windows drive (window) sits on the same core.
+# and the window model that both windows drive (window) sits on the same core; the
+# user-visible texts (texts) stand apart, below whatever shows or prints them.
 # A core source that includes Qt, or a header of a layer above its own (ui, or any folder
 # not listed below), fails this check, so the core keeps building without Qt (MinGW, the
 # command-line program) and a lower layer never learns about a higher one.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 declare -A allowed=(
+    [texts]="texts"
     [platform]="platform"
     [cipher]="platform cipher"
-    [filejobs]="platform cipher filejobs"
-    [settings]="platform cipher settings"
-    [cli]="platform cipher filejobs settings cli"
-    [window]="platform cipher filejobs settings window"
+    [filejobs]="texts platform cipher filejobs"
+    [settings]="texts platform cipher settings"
+    [cli]="texts platform cipher filejobs settings cli"
+    [window]="texts platform cipher filejobs settings window"
 )
 status=0
 for layer in "${!allowed[@]}"; do

@@ -6,7 +6,7 @@
 #include "cipher/keystream.h"
 #include "cipher/stretch.h"
 #include "platform/error.h"
-#include "platform/random.h"
+#include "cipher/classic_random.h"
 
 namespace kerfo::cipher {
 
@@ -24,7 +24,7 @@ void Cipher::ApplyKey() {
     if (sKeyString.size() > kInt16Max) {
         throw RuntimeError(ErrorNumber::kOverflow);
     }
-    platform::setRandomSeed(detail::keyedSeed(sKeyString));
+    cipher::setRandomSeed(detail::keyedSeed(sKeyString));
     // ...and a key of exactly 32767 overflows when the 16-bit index steps past it.
     if (sKeyString.size() == kInt16Max) {
         throw RuntimeError(ErrorNumber::kOverflow);

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "cipher/kernels_common.h"
-#include "platform/random.h"
+#include "cipher/classic_random.h"
 
 namespace kerfo::cipher::detail {
 namespace {
@@ -51,13 +51,13 @@ std::vector<const Kernels*> supportedKernels() {
 }
 
 std::uint32_t advanceSeed(std::uint32_t seed, std::uint64_t steps) {
-    return apply(stepPower(steps), seed) & platform::kSeedMask;
+    return apply(stepPower(steps), seed) & cipher::kSeedMask;
 }
 
 std::uint32_t xorStreamReference(const unsigned char* in, unsigned char* out, std::size_t size,
                                  std::uint32_t seed) {
     for (std::size_t i = 0; i < size; ++i) {
-        seed = platform::nextSeed(seed);
+        seed = cipher::nextSeed(seed);
         out[i] = static_cast<unsigned char>(in[i] ^ (seed >> 16));
     }
     return seed;

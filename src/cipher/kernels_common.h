@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/random.h"
+#include "cipher/classic_random.h"
 
 namespace kerfo::cipher::detail {
 namespace {
@@ -24,7 +24,7 @@ constexpr Affine then(Affine f, Affine g) { return {g.a * f.a, g.a * f.c + g.c};
 
 constexpr Affine stepPower(std::uint64_t k) {
     Affine result{1, 0};
-    Affine base{platform::kMultiplier, platform::kIncrement};
+    Affine base{cipher::kMultiplier, cipher::kIncrement};
     while (k != 0) {
         if ((k & 1) != 0) result = then(result, base);
         base = then(base, base);
@@ -70,12 +70,12 @@ std::uint32_t xorStreamLanes(const unsigned char* in, unsigned char* out, std::s
                 in += kBlock;
                 out += kBlock;
             }
-            seed = apply(stepPower(blocks * kBlock), seed) & platform::kSeedMask;
+            seed = apply(stepPower(blocks * kBlock), seed) & cipher::kSeedMask;
             size -= blocks * kBlock;
         }
     }
     for (std::size_t i = 0; i < size; ++i) {
-        seed = platform::nextSeed(seed);
+        seed = cipher::nextSeed(seed);
         out[i] = static_cast<unsigned char>(in[i] ^ (seed >> 16));
     }
     return seed;
@@ -130,7 +130,7 @@ std::uint32_t xorStreamVectors(const unsigned char* in, unsigned char* out, std:
             in += kBlock;
             out += kBlock;
         }
-        seed = apply(stepPower(blocks * kBlock), seed) & platform::kSeedMask;
+        seed = apply(stepPower(blocks * kBlock), seed) & cipher::kSeedMask;
         size -= blocks * kBlock;
     }
     return xorStreamLanes<16>(in, out, size, seed);

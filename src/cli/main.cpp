@@ -14,10 +14,11 @@
 #include "cli/terminal.h"
 #include "filejobs/gate.h"
 #include "filejobs/jobs.h"
+#include "filejobs/messages.h"
 #include "filejobs/show.h"
 #include "platform/file_system.h"
 #include "platform/secret.h"
-#include "platform/texts.h"
+#include "texts/texts.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "platform/error.h"
 #include "platform/file_system.h"
 #include "platform/secret.h"
-#include "platform/texts.h"
+#include "texts/texts.h"
 
 #ifdef _WIN32
 #include <fcntl.h>

@@ -2,16 +2,17 @@
 
 #include <array>
 
+#include "filejobs/messages.h"
 #include "filejobs/paths.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
-#include "platform/texts.h"
+#include "texts/texts.h"
 
 namespace kerfo::filejobs {
 namespace {
 
-using platform::Icon;
-using platform::Message;
+using texts::Icon;
+using texts::Message;
 
 struct AttributeRefusal {
     int value;
@@ -32,14 +33,6 @@ constexpr std::array kRefusedAttributes{
     AttributeRefusal{35, texts::kReadOnlyHidden, texts::kChangeAttributes},
     AttributeRefusal{36, texts::kSystemFile, texts::kNoSystemFiles},
 };
-
-Message fileWarning(const std::string& path, std::string_view reason, std::string_view advice) {
-    std::string text = path;
-    text += reason;
-    text += texts::kCrLf;
-    text += advice;
-    return Message{std::move(text), Icon::kWarning, std::nullopt};
-}
 
 // The attribute value as the gate sees it: 0 when it cannot be read or does not fit
 // in the classic 16-bit value.

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/message.h"
+#include "texts/message.h"
 
 namespace kerfo::platform {
 class FileSystem;
@@ -20,7 +20,7 @@ inline constexpr std::string_view kMarker = "[Kerfod]";
 
 struct GateResult {
     // Set when the file must not be processed: show it, then end the program.
-    std::optional<platform::Message> refusal;
+    std::optional<texts::Message> refusal;
     // Otherwise: the mode (by the first eight bytes only) and the window's caption
     // ("Kerfo / " and the file name).
     Mode mode = Mode::kEncrypt;

@@ -21,7 +21,7 @@
 #include "filejobs/read_back.h"
 #include "platform/file_system.h"
 #include "platform/secret.h"
-#include "platform/texts.h"
+#include "texts/texts.h"
 
 namespace kerfo::filejobs {
 namespace {
@@ -382,36 +382,6 @@ JobResult Decrypt(const std::string& userFile, std::string_view password,
         finish(*out, source.file().access());
         return commit(job, source, *out);
     });
-}
-
-platform::Message wrongPasswordMessage() {
-    return platform::Message{std::string(texts::kAccessDenied), platform::Icon::kWarning,
-                             std::string(texts::kAppTitle)};
-}
-
-platform::Message decryptErrorReport(const platform::RuntimeError& error) {
-    std::string text(texts::kErrorReportLead);
-    text += ' ';
-    text += std::to_string(error.code());
-    text += texts::kErrorReportMiddle;
-    text += texts::kCrLf;
-    text += texts::kCrLf;
-    text += error.description();
-    text += texts::kCrLf;
-    text += texts::kErrorReportCause;
-    return platform::Message{std::move(text), platform::Icon::kError,
-                             std::string(texts::kErrorReportTitle)};
-}
-
-platform::Message encryptFailureMessage(const platform::RuntimeError& error) {
-    std::string text(texts::kRunTimeErrorLead);
-    text += std::to_string(error.code());
-    text += texts::kRunTimeErrorMiddle;
-    text += texts::kCrLf;
-    text += texts::kCrLf;
-    text += error.description();
-    return platform::Message{std::move(text), platform::Icon::kError,
-                             std::string(texts::kAppTitle)};
 }
 
 }  // namespace kerfo::filejobs

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "platform/error.h"
-#include "platform/message.h"
+#include "texts/message.h"
 
 namespace kerfo::platform {
 class FileSystem;
@@ -58,12 +58,5 @@ JobResult Encrypt(const std::string& userFile, std::string_view password,
 // Never throws.
 JobResult Decrypt(const std::string& userFile, std::string_view password,
                   const JobContext& context = defaultJobContext());
-
-// The boxes for a job's outcome, with the exact texts, icons and titles:
-// the wrong-password warning, decryption's error report ("An error #..."), and the
-// unhandled-error box that ends the program after a failed encryption ("Run-time error '...").
-platform::Message wrongPasswordMessage();
-platform::Message decryptErrorReport(const platform::RuntimeError& error);
-platform::Message encryptFailureMessage(const platform::RuntimeError& error);
 
 }  // namespace kerfo::filejobs

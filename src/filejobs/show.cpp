@@ -15,7 +15,7 @@
 #include "filejobs/jobs.h"
 #include "platform/file_system.h"
 #include "platform/secret.h"
-#include "platform/texts.h"
+#include "texts/texts.h"
 
 namespace kerfo::filejobs {
 namespace {

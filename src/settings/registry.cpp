@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "platform/error.h"
-#include "platform/texts.h"
+#include "texts/texts.h"
 
 namespace kerfo::settings {
 
@@ -38,7 +38,7 @@ std::string_view rootName(KeyHandle root) {
     return {};
 }
 
-Registry::Registry(StoreBackend& store, platform::MessageSink& messages)
+Registry::Registry(StoreBackend& store, texts::MessageSink& messages)
     : m_store(store), m_messages(messages) {}
 
 KeyHandle Registry::GetRootKey(std::string_view rootName) {
@@ -56,7 +56,7 @@ void Registry::SplitKeyPath(std::string& keyPath, KeyHandle& rootHandle) {
         std::string text(texts::kIncorrectFormat);
         text += "\n\n";
         text += keyPath;
-        m_messages.show(platform::Message{std::move(text), platform::Icon::kNone, std::nullopt});
+        m_messages.show(texts::Message{std::move(text), texts::Icon::kNone, std::nullopt});
         rootHandle = 0;
         return;
     }

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/message.h"
+#include "texts/message.h"
 #include "settings/store.h"
 
 namespace kerfo::settings {
@@ -23,7 +23,7 @@ inline constexpr std::uint32_t kReadBufferSize = 255;
 class Registry {
 public:
     // `store` and `messages` must outlive the object.
-    Registry(StoreBackend& store, platform::MessageSink& messages);
+    Registry(StoreBackend& store, texts::MessageSink& messages);
 
     // The handle of one of the seven predefined root names (exact, case-sensitive match of
     // the whole text), else 0.
@@ -59,7 +59,7 @@ public:
 
 private:
     StoreBackend& m_store;
-    platform::MessageSink& m_messages;
+    texts::MessageSink& m_messages;
 
     KeyHandle m_rootHandle = 0;
     KeyHandle m_openKeyHandle = 0;

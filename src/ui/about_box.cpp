@@ -7,7 +7,7 @@
 #include <QPainter>
 #include <QPushButton>
 
-#include "platform/texts.h"
+#include "texts/texts.h"
 #include "ui/palette_colours.h"
 #include "window/about_model.h"
 

@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "platform/secret.h"
-#include "platform/texts.h"
+#include "texts/texts.h"
 #include "ui/settings_adapter.h"
 #include "ui/about_box.h"
 #include "ui/padlock_icon.h"

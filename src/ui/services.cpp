@@ -5,21 +5,21 @@
 #include <QFile>
 #include <QMessageBox>
 
-#include "platform/texts.h"
+#include "texts/texts.h"
 
 namespace kerfo::ui {
 
 namespace {
 
-QMessageBox::Icon toQtIcon(platform::Icon icon) {
+QMessageBox::Icon toQtIcon(texts::Icon icon) {
     switch (icon) {
-        case platform::Icon::kError:
+        case texts::Icon::kError:
             return QMessageBox::Critical;
-        case platform::Icon::kWarning:
+        case texts::Icon::kWarning:
             return QMessageBox::Warning;
-        case platform::Icon::kInformation:
+        case texts::Icon::kInformation:
             return QMessageBox::Information;
-        case platform::Icon::kNone:
+        case texts::Icon::kNone:
             break;
     }
     return QMessageBox::NoIcon;
@@ -34,7 +34,7 @@ QString toDisplay(std::string_view text) {
     return shown;
 }
 
-void QtMessageSink::show(const platform::Message& message) {
+void QtMessageSink::show(const texts::Message& message) {
     // Over the window the user is looking at, if any; modal for the whole program either way.
     QMessageBox box(toQtIcon(message.icon), toDisplay(message.title.value_or(std::string(texts::kAppTitle))),
                     toDisplay(message.text), QMessageBox::Ok, QApplication::activeWindow());

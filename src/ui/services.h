@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "filejobs/jobs.h"
-#include "platform/message.h"
+#include "texts/message.h"
 #include "window/main_model.h"
 
 class QCheckBox;
@@ -55,7 +55,7 @@ using JobRunner = window::JobRunner;
 // Everything the windows need from outside; none of the pointers may be null and each
 // must outlive the windows that use it.
 struct Services {
-    platform::MessageSink* messages;
+    texts::MessageSink* messages;
     Clock* clock;
     LinkOpener* links;
     ProcessExit* exit;
@@ -66,9 +66,9 @@ struct Services {
 // --- The real services of a normal run. ---
 
 // A modal QMessageBox with the message's icon, its title or else "Kerfo", and an Ok button.
-class QtMessageSink : public platform::MessageSink {
+class QtMessageSink : public texts::MessageSink {
 public:
-    void show(const platform::Message& message) override;
+    void show(const texts::Message& message) override;
 };
 
 class SystemClock : public Clock {

@@ -51,7 +51,7 @@ bool CheckBoxState::setValue(std::int16_t state) {
     }
 }
 
-StoredSettings::StoredSettings(platform::MessageSink& messages, std::unique_ptr<settings::StoreBackend> store)
+StoredSettings::StoredSettings(texts::MessageSink& messages, std::unique_ptr<settings::StoreBackend> store)
     : m_store(store ? std::move(store) : settings::openUserStore()),
       m_registry(*m_store, messages),
       m_general(m_registry) {}

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/message.h"
+#include "texts/message.h"
 #include "settings/general.h"
 #include "settings/registry.h"
 #include "settings/store.h"
@@ -55,7 +55,7 @@ public:
     // Uses `store`, or the current user's store (settings.ini in $XDG_CONFIG_HOME/kerfo
     // outside Windows) when it is null. The "Incorrect Format:" box of a malformed key path
     // goes to `messages`, which must outlive the object.
-    explicit StoredSettings(platform::MessageSink& messages,
+    explicit StoredSettings(texts::MessageSink& messages,
                             std::unique_ptr<settings::StoreBackend> store = nullptr);
 
     // LoadPosition, then LoadCheck. A position whose title bar would be on no screen is

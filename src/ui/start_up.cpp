@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QStandardPaths>
 
-#include "platform/texts.h"
+#include "texts/texts.h"
 
 namespace kerfo::ui {
 
@@ -18,8 +18,8 @@ std::string commandTail(int argc, const char* const* argv) {
     return tail;
 }
 
-platform::Message alreadyRunningMessage() {
-    return platform::Message{std::string(texts::kAlreadyRunning), platform::Icon::kInformation,
+texts::Message alreadyRunningMessage() {
+    return texts::Message{std::string(texts::kAlreadyRunning), texts::Icon::kInformation,
                              std::string(texts::kInfoTitle)};
 }
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/message.h"
+#include "texts/message.h"
 
 namespace kerfo::ui {
 
@@ -15,7 +15,7 @@ namespace kerfo::ui {
 std::string commandTail(int argc, const char* const* argv);
 
 // The box a second instance shows before it ends.
-platform::Message alreadyRunningMessage();
+texts::Message alreadyRunningMessage();
 
 // One running Kerfo per user session. The lock is a file in the user's runtime folder
 // that records its owner's process; a lock whose owner has died (a crash, a kill) counts

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/texts.h"
+#include "texts/texts.h"
 #include "win32/win_util.h"
 #include "window/about_model.h"
 

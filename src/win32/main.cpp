@@ -3,7 +3,7 @@
 
 #include <commctrl.h>
 
-#include "platform/texts.h"
+#include "texts/texts.h"
 #include "settings/general.h"
 #include "settings/registry.h"
 #include "settings/store.h"
@@ -63,7 +63,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
     InstanceMutex instanceMutex;
     if (!instanceMutex.taken()) {
-        messages.show(platform::Message{std::string(texts::kAlreadyRunning), platform::Icon::kInformation,
+        messages.show(texts::Message{std::string(texts::kAlreadyRunning), texts::Icon::kInformation,
                                         std::string(texts::kInfoTitle)});
         return 1;
     }

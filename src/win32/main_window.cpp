@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "platform/texts.h"
+#include "texts/texts.h"
 #include "win32/about_box.h"
 #include "win32/win_util.h"
 #include "window/about_model.h"

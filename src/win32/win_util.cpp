@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "platform/texts.h"
+#include "texts/texts.h"
 
 namespace kerfo::win32 {
 
@@ -100,13 +100,13 @@ HICON padlockIcon(window::Padlock kind) {
     return icon;
 }
 
-void MessageBoxSink::show(const platform::Message& message) {
+void MessageBoxSink::show(const texts::Message& message) {
     UINT flags = MB_OK | MB_SETFOREGROUND;
     switch (message.icon) {
-        case platform::Icon::kError: flags |= MB_ICONERROR; break;
-        case platform::Icon::kWarning: flags |= MB_ICONWARNING; break;
-        case platform::Icon::kInformation: flags |= MB_ICONINFORMATION; break;
-        case platform::Icon::kNone: break;
+        case texts::Icon::kError: flags |= MB_ICONERROR; break;
+        case texts::Icon::kWarning: flags |= MB_ICONWARNING; break;
+        case texts::Icon::kInformation: flags |= MB_ICONINFORMATION; break;
+        case texts::Icon::kNone: break;
     }
     HWND owner = GetActiveWindow();
     if (owner == nullptr) flags |= MB_TASKMODAL;

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/message.h"
+#include "texts/message.h"
 #include "window/padlock.h"
 
 namespace kerfo::win32 {
@@ -34,9 +34,9 @@ HICON padlockIcon(window::Padlock kind);
 
 // Modal MessageBoxW boxes over the program's active window: the message's icon, its title
 // or else "Kerfo", and an Ok button.
-class MessageBoxSink final : public platform::MessageSink {
+class MessageBoxSink final : public texts::MessageSink {
 public:
-    void show(const platform::Message& message) override;
+    void show(const texts::Message& message) override;
 };
 
 }  // namespace kerfo::win32

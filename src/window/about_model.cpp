@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/texts.h"
+#include "texts/texts.h"
 
 namespace kerfo::window {
 

@@ -3,8 +3,9 @@
 #include <memory>
 
 #include "filejobs/gate.h"
+#include "filejobs/messages.h"
 #include "platform/secret.h"
-#include "platform/texts.h"
+#include "texts/texts.h"
 
 namespace kerfo::window {
 
@@ -98,7 +99,7 @@ void MainModel::encryptClicked() {
     platform::wipe(first);
     platform::wipe(second);
     if (!same) {
-        m_services.messages->show(platform::Message{std::string(texts::kPasswordsDiffer), platform::Icon::kWarning,
+        m_services.messages->show(texts::Message{std::string(texts::kPasswordsDiffer), texts::Icon::kWarning,
                                                     std::string(texts::kAppTitle)});
         m_view.setFocus(Control::kTxtPassword2);
         m_view.selectFocusedText();

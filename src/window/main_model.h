@@ -12,7 +12,7 @@
 
 #include "filejobs/gate.h"
 #include "filejobs/jobs.h"
-#include "platform/message.h"
+#include "texts/message.h"
 #include "settings/general.h"
 
 namespace kerfo::window {
@@ -110,7 +110,7 @@ public:
 
 // Everything the model needs from outside; none may be null, each must outlive the model.
 struct MainServices {
-    platform::MessageSink* messages;
+    texts::MessageSink* messages;
     ProcessExit* exit;
     SettingsService* settings;
     JobRunner* jobs;

@@ -3,15 +3,15 @@
 
 #include <vector>
 
-#include "platform/message.h"
+#include "texts/message.h"
 
 namespace kerfo::test {
 
-class RecordingSink : public platform::MessageSink {
+class RecordingSink : public texts::MessageSink {
 public:
-    void show(const platform::Message& message) override { messages.push_back(message); }
+    void show(const texts::Message& message) override { messages.push_back(message); }
 
-    std::vector<platform::Message> messages;
+    std::vector<texts::Message> messages;
 };
 
 }  // namespace kerfo::test

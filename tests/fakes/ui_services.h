@@ -17,17 +17,17 @@
 namespace kerfo::test {
 
 // Records every box. `onShow` runs while the "box is open", to look at the window then.
-class RecordingMessages : public platform::MessageSink {
+class RecordingMessages : public texts::MessageSink {
 public:
-    void show(const platform::Message& message) override {
+    void show(const texts::Message& message) override {
         messages.push_back(message);
         if (onShow) {
             onShow(message);
         }
     }
 
-    std::vector<platform::Message> messages;
-    std::function<void(const platform::Message&)> onShow;
+    std::vector<texts::Message> messages;
+    std::function<void(const texts::Message&)> onShow;
 };
 
 class FixedClock : public ui::Clock {

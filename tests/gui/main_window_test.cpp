@@ -13,8 +13,8 @@
 namespace kerfo::test {
 namespace {
 
-using platform::Icon;
-using platform::Message;
+using texts::Icon;
+using texts::Message;
 
 const std::string kPlain = "Dear diary,\r\ntoday nothing happened.\r\n";
 

@@ -22,7 +22,7 @@ TEST(CommandTailTest, JoinsTheArgumentsUnchanged) {
 
 TEST(StartUpTest, SecondInstanceBoxIsTheInfoBox) {
     EXPECT_EQ(ui::alreadyRunningMessage(),
-              (platform::Message{"Kerfo is allready running...", platform::Icon::kInformation, "Info"}));
+              (texts::Message{"Kerfo is allready running...", texts::Icon::kInformation, "Info"}));
 }
 
 class InstanceLockTest : public ::testing::Test {
@@ -81,13 +81,13 @@ TEST(QtMessageSinkTest, ShowsTheIconTitleAndText) {
     };
     ui::QtMessageSink sink;
     inspectNextBox();
-    sink.show({"Kerfo is allready running...", platform::Icon::kInformation, "Info"});
+    sink.show({"Kerfo is allready running...", texts::Icon::kInformation, "Info"});
     inspectNextBox();
-    sink.show({"/tmp/x is empty:\r\nKerfo will NOT work with empty files.", platform::Icon::kWarning, {}});
+    sink.show({"/tmp/x is empty:\r\nKerfo will NOT work with empty files.", texts::Icon::kWarning, {}});
     inspectNextBox();
-    sink.show({"An error # 61 was generated:", platform::Icon::kError, "Error :-("});
+    sink.show({"An error # 61 was generated:", texts::Icon::kError, "Error :-("});
     inspectNextBox();
-    sink.show({"plain", platform::Icon::kNone, {}});
+    sink.show({"plain", texts::Icon::kNone, {}});
 
     ASSERT_EQ(seen.size(), 4u);
     EXPECT_EQ(seen[0].icon, QMessageBox::Information);

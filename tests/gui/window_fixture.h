@@ -20,14 +20,14 @@
 #include "fakes/ui_services.h"
 #include "ui/main_window.h"
 
-namespace kerfo::platform {
+namespace kerfo::texts {
 
 inline void PrintTo(const Message& message, std::ostream* out) {
     *out << "{\"" << message.text << "\", icon " << static_cast<int>(message.icon) << ", title "
          << (message.title ? "\"" + *message.title + "\"" : std::string("none")) << "}";
 }
 
-}  // namespace kerfo::platform
+}  // namespace kerfo::texts
 
 namespace kerfo::test {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/error.h"
-#include "platform/random.h"
+#include "cipher/classic_random.h"
 #include "support/vectors.h"
 
 namespace kerfo::cipher {
@@ -38,7 +38,7 @@ TEST(CipherTest, ReproducesTheSharedKeyingVectors) {
     for (const auto& row : rows) {
         Cipher c;
         c.KeyString(test::fromHex(row[0]));
-        EXPECT_EQ(platform::randomSeed(), std::stoul(row[1], nullptr, 16)) << row[0];
+        EXPECT_EQ(cipher::randomSeed(), std::stoul(row[1], nullptr, 16)) << row[0];
         c.Text(std::string(32, '\0'));
         c.DoXor();
         EXPECT_EQ(test::toHex(c.Text()), row[2]) << row[0];
@@ -51,15 +51,15 @@ TEST(CipherTest, KeyStateIsTheSharedKeyingWithoutTheSharedGenerator) {
     const std::string longest(kMaxKeyLength, 'k');
     Cipher c;
     c.KeyString(longest);
-    std::vector<std::pair<std::string, std::uint32_t>> cases{{longest, platform::randomSeed()}};
+    std::vector<std::pair<std::string, std::uint32_t>> cases{{longest, cipher::randomSeed()}};
     for (const auto& row : test::readTsv("keying.tsv")) {
         cases.emplace_back(test::fromHex(row[0]), std::stoul(row[1], nullptr, 16));
     }
     ASSERT_GT(cases.size(), 1u);
     for (const auto& [key, seed] : cases) {
-        platform::setRandomSeed(0x123456);
+        cipher::setRandomSeed(0x123456);
         EXPECT_EQ(keyState(key).seed, seed) << key.size();
-        EXPECT_EQ(platform::randomSeed(), 0x123456u) << key.size();
+        EXPECT_EQ(cipher::randomSeed(), 0x123456u) << key.size();
     }
     EXPECT_EQ(errorOf([] { keyState(std::string(kMaxKeyLength + 1, 'k')); }),
               ErrorNumber::kOverflow);
@@ -88,9 +88,9 @@ TEST(CipherTest, SecondXorWithoutRekeyingContinuesTheStream) {
 
 TEST(CipherTest, EveryEmptyKeyGivesTheSameStream) {
     Cipher a;
-    platform::setRandomSeed(0x777777);
+    cipher::setRandomSeed(0x777777);
     a.KeyString("");
-    EXPECT_EQ(platform::randomSeed(), 0x938F86u);
+    EXPECT_EQ(cipher::randomSeed(), 0x938F86u);
     a.Text(std::string(8, 'x'));
     a.DoXor();
     Cipher b;
@@ -122,25 +122,25 @@ TEST(CipherTest, KeyingLeavesTheTextAndTextLeavesTheGenerator) {
     c.Text("keep");
     c.KeyString("key");
     EXPECT_EQ(c.Text(), "keep");
-    const auto seed = platform::randomSeed();
+    const auto seed = cipher::randomSeed();
     c.Text("other");
-    EXPECT_EQ(platform::randomSeed(), seed);
+    EXPECT_EQ(cipher::randomSeed(), seed);
 }
 
 TEST(CipherTest, KeyLengthLimitIsThatOfASixteenBitLoop) {
     Cipher c;
     EXPECT_EQ(errorOf([&] { c.KeyString(std::string(32766, 'k')); }), ErrorNumber::kNone);
-    const auto keyedByLongestKey = platform::randomSeed();
+    const auto keyedByLongestKey = cipher::randomSeed();
 
     // 32767 characters are all applied before the index overflows.
-    platform::setRandomSeed(0);
+    cipher::setRandomSeed(0);
     EXPECT_EQ(errorOf([&] { c.KeyString(std::string(32767, 'k')); }), ErrorNumber::kOverflow);
-    EXPECT_NE(platform::randomSeed(), keyedByLongestKey);
+    EXPECT_NE(cipher::randomSeed(), keyedByLongestKey);
 
     // Longer keys overflow before the generator is touched.
-    platform::setRandomSeed(0x123456);
+    cipher::setRandomSeed(0x123456);
     EXPECT_EQ(errorOf([&] { c.KeyString(std::string(32768, 'k')); }), ErrorNumber::kOverflow);
-    EXPECT_EQ(platform::randomSeed(), 0x123456u);
+    EXPECT_EQ(cipher::randomSeed(), 0x123456u);
 }
 
 TEST(CipherTest, ByteEqualToItsStreamByteBecomesZero) {

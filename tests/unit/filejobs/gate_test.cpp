@@ -16,8 +16,8 @@
 namespace kerfo::filejobs {
 namespace {
 
-using platform::Icon;
-using platform::Message;
+using texts::Icon;
+using texts::Message;
 
 Message warning(const std::string& text) { return Message{text, Icon::kWarning, std::nullopt}; }
 

@@ -1,4 +1,5 @@
 #include "filejobs/jobs.h"
+#include "filejobs/messages.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -270,14 +271,14 @@ TEST_F(Jobs, MissingAndNonRegularSourcesFail) {
 
 TEST(JobMessages, ExactTexts) {
     EXPECT_EQ(wrongPasswordMessage(),
-              (platform::Message{"Access denied: password is incorrect!", platform::Icon::kWarning,
+              (texts::Message{"Access denied: password is incorrect!", texts::Icon::kWarning,
                                  "Kerfo"}));
     EXPECT_EQ(decryptErrorReport(platform::RuntimeError(platform::ErrorNumber::kInvalidCall)),
-              (platform::Message{"An error # 5 was generated:\r\n\r\nInvalid procedure call or "
+              (texts::Message{"An error # 5 was generated:\r\n\r\nInvalid procedure call or "
                                  "argument\r\nProbable cause: a tampered or corrupt file.",
-                                 platform::Icon::kError, "Error :-("}));
+                                 texts::Icon::kError, "Error :-("}));
     EXPECT_EQ(encryptFailureMessage(platform::RuntimeError(platform::ErrorNumber::kDiskFull)),
-              (platform::Message{"Run-time error '61':\r\n\r\nDisk full", platform::Icon::kError,
+              (texts::Message{"Run-time error '61':\r\n\r\nDisk full", texts::Icon::kError,
                                  "Kerfo"}));
 }
 

@@ -15,7 +15,7 @@
 #include "cipher/cipher.h"
 #include "job_support.h"
 #include "platform/error.h"
-#include "platform/random.h"
+#include "cipher/classic_random.h"
 
 namespace kerfo::filejobs {
 namespace {
@@ -185,11 +185,11 @@ TEST(ReadBack, DamagedEncryptedFileIsCaught) {
 
 TEST(ReadBack, EncryptedCheckLeavesTheSharedGeneratorAlone) {
     const Encrypted e = encryptWhole(test::randomBytes(10'000, 7));
-    const std::uint32_t before = platform::randomSeed();
+    const std::uint32_t before = cipher::randomSeed();
     EncryptedCheck check(e.headerLine);
     check.consume(e.file.data(), e.file.size());
     check.finish();
-    EXPECT_EQ(platform::randomSeed(), before);
+    EXPECT_EQ(cipher::randomSeed(), before);
 }
 
 }  // namespace

@@ -18,8 +18,8 @@
 namespace kerfo::filejobs {
 namespace {
 
-using platform::Icon;
-using platform::Message;
+using texts::Icon;
+using texts::Message;
 using test::readFile;
 
 std::wstring wide(const std::string& path) { return std::filesystem::u8path(path).wstring(); }

@@ -57,7 +57,7 @@ TEST_F(SplitTest, MalformedPathsShowTheFormatBoxAndKeepThePath) {
         EXPECT_EQ(split(path), std::make_pair(KeyHandle{0}, path)) << path;
         ASSERT_EQ(sink.messages.size(), 1u) << path;
         EXPECT_EQ(sink.messages[0].text, "Incorrect Format:\n\n" + path);
-        EXPECT_EQ(sink.messages[0].icon, platform::Icon::kNone);
+        EXPECT_EQ(sink.messages[0].icon, texts::Icon::kNone);
         EXPECT_FALSE(sink.messages[0].title.has_value());
     }
 }

@@ -174,8 +174,8 @@ TEST_F(MainModelTest, MismatchWarnsAndSelectsTheConfirmation) {
     view.passwords[Control::kTxtPassword2] = "secret";
     model->encryptClicked();
     ASSERT_EQ(messages.messages.size(), 1u);
-    EXPECT_EQ(messages.messages[0], (platform::Message{"The two passwords are not the same.\r\nPlease adjust...",
-                                                       platform::Icon::kWarning, "Kerfo"}));
+    EXPECT_EQ(messages.messages[0], (texts::Message{"The two passwords are not the same.\r\nPlease adjust...",
+                                                       texts::Icon::kWarning, "Kerfo"}));
     EXPECT_EQ(view.focus, Control::kTxtPassword2);
     EXPECT_TRUE(view.selected);
     EXPECT_EQ(model->state(), State::kEncrypt);
@@ -226,7 +226,7 @@ TEST_F(MainModelTest, FailedEncryptionReportsAndEndsWithoutSaving) {
     jobs.result.error = platform::RuntimeError(platform::ErrorNumber::kPermissionDenied);
     model->encryptClicked();
     ASSERT_EQ(messages.messages.size(), 1u);
-    EXPECT_EQ(messages.messages[0].icon, platform::Icon::kError);
+    EXPECT_EQ(messages.messages[0].icon, texts::Icon::kError);
     EXPECT_EQ(exit.codes, std::vector<int>{1});
     model->unload();
     EXPECT_EQ(settings.saves, 0);

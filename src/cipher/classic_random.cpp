@@ -1,8 +1,8 @@
-#include "platform/random.h"
+#include "cipher/classic_random.h"
 
 #include <bit>
 
-namespace kerfo::platform {
+namespace kerfo::cipher {
 namespace {
 
 // One generator per process, as in the runtime this mirrors; only the GUI thread or
@@ -41,4 +41,4 @@ std::uint32_t randomSeed() { return g_seed; }
 
 void setRandomSeed(std::uint32_t seed) { g_seed = seed & kSeedMask; }
 
-}  // namespace kerfo::platform
+}  // namespace kerfo::cipher

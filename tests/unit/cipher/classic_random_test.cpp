@@ -1,4 +1,4 @@
-#include "platform/random.h"
+#include "cipher/classic_random.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 
 #include "support/vectors.h"
 
-namespace kerfo::platform {
+namespace kerfo::cipher {
 namespace {
 
 std::string sevenPlaces(float value) {
@@ -67,4 +67,4 @@ TEST(RandomTest, NextTimesTwoFiftySixIsTheSeedsTopByte) {
 }
 
 }  // namespace
-}  // namespace kerfo::platform
+}  // namespace kerfo::cipher

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-namespace kerfo::platform {
+namespace kerfo::cipher {
 
 // The generator's seed when the process starts.
 inline constexpr std::uint32_t kInitialSeed = 0x50000;
@@ -39,4 +39,4 @@ void randomize(std::uint32_t& seed, float y);
 std::uint32_t randomSeed();
 void setRandomSeed(std::uint32_t seed);
 
-}  // namespace kerfo::platform
+}  // namespace kerfo::cipher

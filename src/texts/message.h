@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-namespace kerfo::platform {
+namespace kerfo::texts {
 
 // The icon values of the classic message box.
 enum class Icon : int { kNone = 0, kError = 16, kWarning = 48, kInformation = 64 };
@@ -27,4 +27,4 @@ public:
     virtual void show(const Message& message) = 0;
 };
 
-}  // namespace kerfo::platform
+}  // namespace kerfo::texts
