@@ -48,8 +48,13 @@ wait_window() {
         wid=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1)
         if [ -n "$wid" ]; then
             sleep "${settle:-0.3}"
-            echo "$wid"
-            return 0
+            # Under load a window can still be replaced after it first shows (the previous
+            # run's going away, or the toolkit making the window anew): only one that is
+            # still there after the pause counts.
+            if xdotool search --onlyvisible --name "$1" 2>/dev/null | grep -qx "$wid"; then
+                echo "$wid"
+                return 0
+            fi
         fi
         sleep 0.1
     done
