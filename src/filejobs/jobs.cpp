@@ -12,15 +12,14 @@
 #include <new>
 #include <vector>
 
-#include "cipher/cipher.h"
 #include "cipher/digest.h"
 #include "cipher/transform.h"
 #include "filejobs/checksum.h"
+#include "filejobs/encrypted_file.h"
 #include "filejobs/gate.h"
 #include "filejobs/paths.h"
 #include "filejobs/read_back.h"
 #include "platform/file_system.h"
-#include "platform/secret.h"
 #include "texts/texts.h"
 
 namespace kerfo::filejobs {
@@ -33,111 +32,6 @@ using platform::RuntimeError;
 
 // Plain bytes per encryption step; the transform carries lines and groups across steps.
 constexpr std::size_t kPlainChunk = 105 * 8192;
-constexpr std::size_t kReadBuffer = 256 * 1024;
-// The header's fields: marker 1-8, salt 9-16, digest 17-24.
-constexpr std::size_t kSaltOffset = 8;
-constexpr std::size_t kDigestOffset = 16;
-constexpr std::size_t kFieldLength = 8;
-
-// Reads until `size` bytes are in or the file ends; returns the count.
-std::size_t readFull(File& file, char* buffer, std::size_t size) {
-    std::size_t got = 0;
-    while (got < size) {
-        const std::size_t n = file.read(buffer + got, size - got);
-        if (n == 0) break;
-        got += n;
-    }
-    return got;
-}
-
-// Lets the system drop the source's cached pages as the job moves past them. The source
-// is removed at the end, and dropping a large file's pages then costs time in which the
-// disk sits idle; while the job writes, it waits for the disk anyway.
-class CacheRelease {
-public:
-    explicit CacheRelease(File& file) : m_file(file) {}
-
-    void passed(std::size_t size) {
-        m_passed += size;
-        if (m_passed - m_released >= kStep) {
-            m_file.dropCached(m_released, m_passed - m_released);
-            m_released = m_passed;
-        }
-    }
-
-private:
-    static constexpr std::uint64_t kStep = 8u << 20;
-
-    File& m_file;
-    std::uint64_t m_passed = 0;
-    std::uint64_t m_released = 0;
-};
-
-// Reads an encrypted file: its header line, then its body with the line breaks dropped.
-class EncryptedReader {
-public:
-    explicit EncryptedReader(File& file) : m_file(file), m_release(file), m_buffer(kReadBuffer) {}
-
-    // The first line without its line end (CR LF, CR or LF). Reading at the end of the
-    // file is error 62; a line longer than any key can be is read no further than
-    // `limit` characters and reported by `tooLong`.
-    std::string headerLine(std::size_t limit, bool& tooLong) {
-        tooLong = false;
-        if (!fill()) throw RuntimeError(ErrorNumber::kInputPastEnd);
-        std::string line;
-        while (fill()) {
-            const char ch = m_buffer[m_pos];
-            if (ch == '\r' || ch == '\n') return line;  // the body drops the line end
-            if (line.size() == limit) {
-                tooLong = true;
-                return line;
-            }
-            line.push_back(ch);
-            ++m_pos;
-        }
-        return line;
-    }
-
-    // The next stretch of the file as it stands, line ends included, after everything
-    // read so far; empty at the end of the file.
-    std::string_view rest() {
-        if (!fill()) return {};
-        const std::string_view chunk(m_buffer.data() + m_pos, m_length - m_pos);
-        m_pos = m_length;
-        return chunk;
-    }
-
-private:
-    bool fill() {
-        if (m_pos < m_length) return true;
-        m_pos = 0;
-        m_length = m_file.read(m_buffer.data(), m_buffer.size());
-        m_release.passed(m_length);
-        return m_length > 0;
-    }
-
-    File& m_file;
-    CacheRelease m_release;
-    std::vector<char> m_buffer;
-    std::size_t m_pos = 0;
-    std::size_t m_length = 0;
-};
-
-// Shrinks and XORs the body that follows the header into plain bytes, handing them to
-// `sink` piece by piece, from the state keyed by the header line. Line ends are dropped;
-// a character that no encryption writes (outside 59..122), an empty body, or one that
-// leaves one character over (length mod 4 = 1) is error 5.
-template <typename Sink>
-void decodeBody(EncryptedReader& reader, cipher::KeyedState keyed, Sink&& sink) {
-    cipher::DecryptTransform transform(keyed, cipher::BodyCheck::kWrittenForm);
-    std::vector<char> plain(cipher::DecryptTransform::maxOutput(kReadBuffer));
-    for (std::string_view raw = reader.rest(); !raw.empty(); raw = reader.rest()) {
-        const std::size_t n = transform.update(raw, plain.data());
-        if (n > 0) sink(plain.data(), n);
-    }
-    const std::size_t n = transform.finish(plain.data());
-    if (n > 0) sink(plain.data(), n);
-}
 
 // What the job works on: the source (links resolved, so that the file itself is
 // replaced) and the name of the new file, in the same folder.
@@ -235,15 +129,6 @@ JobResult guarded(Body&& body) {
     } catch (const std::exception&) {
         return failure(RuntimeError(ErrorNumber::kDeviceIo));
     }
-}
-
-// The digest of `salt` and the password's bytes; the text they make is wiped afterwards.
-std::string passwordDigest(const std::string& salt, std::string_view password) {
-    std::string bytes = passwordBytes(password);
-    platform::SecretString keyText(salt);
-    keyText.append(bytes);
-    platform::wipe(bytes);
-    return cipher::Hash(keyText.str());
 }
 
 std::string headerFor(const std::string& saltText, std::string_view password) {
@@ -348,21 +233,9 @@ JobResult Decrypt(const std::string& userFile, std::string_view password,
 
         Source source(files, job.source);
         EncryptedReader reader(source.file());
-        bool tooLong = false;
-        const std::string header = reader.headerLine(cipher::kMaxKeyLength + 1, tooLong);
-
-        const std::string salt =
-            header.size() > kSaltOffset ? header.substr(kSaltOffset, kFieldLength) : std::string();
-        const std::string digest = passwordDigest(salt, password);
-        // The digest is where the header keeps it, characters 17..24.
-        if (header.size() < kDigestOffset + kFieldLength ||
-            header.compare(kDigestOffset, kFieldLength, digest) != 0) {
+        const std::string header = reader.headerLine();
+        if (!passwordOpens(reader, header, password)) {
             return JobResult{JobStatus::kWrongPassword, {}, std::nullopt};
-        }
-        // Every build writes exactly 24 characters; more would still pass the password
-        // test but key the content differently and give garbage.
-        if (tooLong || header.size() != kDigestOffset + kFieldLength) {
-            throw RuntimeError(ErrorNumber::kInvalidCall);
         }
 
         const cipher::KeyedState keyed = cipher::keyState(header);
