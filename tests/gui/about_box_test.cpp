@@ -1,11 +1,8 @@
 // The about box: its texts filled at load, layout, focus and keys, and the link.
-#include <QApplication>
-#include <QTimer>
-
-#include <functional>
 #include <vector>
 
 #include "gui/window_fixture.h"
+#include "support/modal_box.h"
 #include "ui/about_box.h"
 
 namespace kerfo::test {
@@ -13,19 +10,6 @@ namespace {
 
 class AboutBoxTest : public WindowTest {
 protected:
-    // Runs `inspect` on the modal box from inside its own event loop, then makes sure
-    // it is closed so a failing check cannot hang the test.
-    void whenModal(std::function<void(QWidget* box)> inspect) {
-        QTimer::singleShot(0, [inspect] {
-            QWidget* box = QApplication::activeModalWidget();
-            ASSERT_NE(box, nullptr);
-            inspect(box);
-            if (box->isVisible()) {
-                box->close();
-            }
-        });
-    }
-
     template <typename T>
     static T* in(QWidget* box, const char* name) {
         T* found = box->findChild<T*>(QLatin1String(name));

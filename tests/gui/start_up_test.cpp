@@ -1,11 +1,11 @@
 // Start-up: the command-line tail, the single-instance lock and the real message boxes.
 #include <QMessageBox>
-#include <QTimer>
 
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "gui/window_fixture.h"
+#include "support/modal_box.h"
 #include "ui/start_up.h"
 
 namespace kerfo::test {
@@ -72,8 +72,8 @@ TEST(QtMessageSinkTest, ShowsTheIconTitleAndText) {
     };
     std::vector<Seen> seen;
     auto inspectNextBox = [&] {
-        QTimer::singleShot(0, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        whenModal([&](QWidget* shown) {
+            auto* box = qobject_cast<QMessageBox*>(shown);
             ASSERT_NE(box, nullptr);
             seen.push_back({box->icon(), box->windowTitle(), box->text()});
             box->accept();
