@@ -18,6 +18,7 @@
 #include <string>
 
 #include "fakes/ui_services.h"
+#include "support/files.h"
 #include "ui/main_window.h"
 
 namespace kerfo::texts {
@@ -73,11 +74,6 @@ private:
     QFont m_font;
     QPalette m_palette;
 };
-
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 inline bool exists(const std::string& path) {
     return std::ifstream(path).good();

@@ -14,23 +14,13 @@
 #include "fakes/faulty_file_system.h"
 #include "filejobs/gate.h"
 #include "harness.h"
+#include "support/files.h"
 
 namespace kerfo::reliability {
 namespace {
 
 using filejobs::JobContext;
-
-std::string randomBytes(std::size_t n, unsigned seed) {
-    std::string s(n, '\0');
-    std::uint32_t x = seed * 2654435761u + 1;
-    for (auto& c : s) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = static_cast<char>(x >> 24);
-    }
-    return s;
-}
+using test::randomBytes;
 
 JobContext fixedSalt() {
     JobContext context;

@@ -3,10 +3,11 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "support/files.h"
 
 namespace kerfo::test {
 
@@ -50,14 +51,6 @@ inline std::string toHex(const std::string& bytes) {
         out.push_back(digits[c & 15]);
     }
     return out;
-}
-
-inline std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + path.string());
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 }  // namespace kerfo::test

@@ -4,18 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <random>
 #include <string>
 #include <vector>
+
+#include "support/files.h"
 
 namespace kerfo::cipher::detail {
 namespace {
 
+// The shared pseudo-random bytes, as the kernels take them.
 std::vector<unsigned char> randomBytes(std::size_t n, std::uint32_t seed) {
-    std::mt19937 gen(seed);
-    std::vector<unsigned char> v(n);
-    for (auto& b : v) b = static_cast<unsigned char>(gen());
-    return v;
+    const std::string s = kerfo::test::randomBytes(n, seed);
+    return {s.begin(), s.end()};
 }
 
 // Printable characters 59..122, as a body holds them.

@@ -10,18 +10,14 @@
 #include "cipher/cipher.h"
 #include "platform/error.h"
 #include "cipher/classic_random.h"
+#include "support/files.h"
 
 namespace kerfo::cipher {
 namespace {
 
 constexpr std::string_view kHeader = "[Kerfod]SALTsaltDIGESTdi";
 
-std::string randomText(std::size_t n, std::uint32_t seed) {
-    std::mt19937 gen(seed);
-    std::string s(n, '\0');
-    for (auto& c : s) c = static_cast<char>(gen());
-    return s;
-}
+using test::randomBytes;
 
 // The body lines as the whole-text Cipher and the line writer make them: lines of 70
 // characters with CR LF, and always at least one line.
@@ -98,7 +94,7 @@ std::string decryptInChunks(std::string_view body, const std::vector<std::size_t
 }
 
 TEST(TransformTest, EncryptMatchesTheWholeTextCipherForEveryLength) {
-    const std::string all = randomText(4096, 1);
+    const std::string all = randomBytes(4096, 1);
     for (std::size_t n = 0; n <= 4096; ++n) {
         const std::string plain = all.substr(0, n);
         const std::string want = referenceBody(plain);
@@ -108,7 +104,7 @@ TEST(TransformTest, EncryptMatchesTheWholeTextCipherForEveryLength) {
 }
 
 TEST(TransformTest, DecryptUndoesEncryptForEveryLength) {
-    const std::string all = randomText(4096, 2);
+    const std::string all = randomBytes(4096, 2);
     for (std::size_t n = 1; n <= 4096; ++n) {
         const std::string plain = all.substr(0, n);
         const std::string body = referenceBody(plain);
@@ -121,7 +117,7 @@ TEST(TransformTest, DecryptUndoesEncryptForEveryLength) {
 // Large inputs in chunks of every kind of size; the transforms run on their own copy of
 // the keyed state and leave the process-wide generator where it was.
 TEST(TransformTest, LargeInputsInRandomChunksMatchTheWholeTextCipher) {
-    const std::string plain = randomText((5u << 20) + 11, 3);
+    const std::string plain = randomBytes((5u << 20) + 11, 3);
     const std::string body = referenceBody(plain);
     for (std::size_t maxChunk : {1000u, 70000u, 3000000u}) {
         cipher::setRandomSeed(0x123456);
@@ -134,7 +130,7 @@ TEST(TransformTest, LargeInputsInRandomChunksMatchTheWholeTextCipher) {
 // Lines of other lengths, lone CR or LF, blank lines: every line end is dropped and the
 // rest is the body, as the whole-text cipher shrinks it.
 TEST(TransformTest, DecryptJoinsIrregularLinesLikeTheWholeText) {
-    const std::string plain = randomText(200000, 4);
+    const std::string plain = randomBytes(200000, 4);
     std::string body = referenceBody(plain);
     std::erase_if(body, [](char ch) { return ch == '\r' || ch == '\n'; });
     std::mt19937 gen(5);
@@ -159,7 +155,7 @@ TEST(TransformTest, DecryptJoinsIrregularLinesLikeTheWholeText) {
 // Characters above the range and a high-bits character below it are not refused: the
 // output is whatever the whole-text cipher makes of them.
 TEST(TransformTest, DecryptOfOddCharactersMatchesTheWholeText) {
-    std::string body = referenceBody(randomText(100000, 7));
+    std::string body = referenceBody(randomBytes(100000, 7));
     body[1000] = '~';
     body[5003] = '\x7f';
     std::erase_if(body, [](char ch) { return ch == '\r' || ch == '\n'; });
@@ -178,7 +174,7 @@ platform::ErrorNumber decryptError(std::string_view body,
 }
 
 TEST(TransformTest, DecryptRefusesWhatTheWholeTextShrinkRefuses) {
-    std::string body = referenceBody(randomText(100000, 12));
+    std::string body = referenceBody(randomBytes(100000, 12));
     EXPECT_EQ(decryptError(""), platform::ErrorNumber::kInvalidCall);
     EXPECT_EQ(decryptError("\r\n"), platform::ErrorNumber::kInvalidCall);
     // Data positions (not the fourth of a group), counted in the file with its CR LF.
@@ -192,7 +188,7 @@ TEST(TransformTest, DecryptRefusesWhatTheWholeTextShrinkRefuses) {
 
 // The written form admits only 59..122 and no lone character after the last group.
 TEST(TransformTest, WrittenFormCheckRefusesWhatNoEncryptionWrites) {
-    const std::string plain = randomText(100000, 13);
+    const std::string plain = randomBytes(100000, 13);
     const std::string body = referenceBody(plain);
     EXPECT_EQ(decryptInChunks(body, cuts(body.size(), 7000, 14), BodyCheck::kWrittenForm), plain);
     EXPECT_EQ(decryptError("\r\n", BodyCheck::kWrittenForm), platform::ErrorNumber::kInvalidCall);

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -11,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes/scratch_dir.h"
+#include "support/files.h"
 
 namespace kerfo::platform {
 namespace {
@@ -106,8 +106,7 @@ TEST(ReplaceFile, AFailedStepKeepsTheOldFileAndLeavesNoTemporary) {
         calls.failErrno = err;
         EXPECT_EQ(replaceFile(path, dir / "settings.ini.tmp", "new", calls), err);
         EXPECT_EQ(dir.listing(), "settings.ini ");
-        std::ifstream in(path);
-        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old");
+        EXPECT_EQ(test::readFile(path), "old");
     }
 }
 
