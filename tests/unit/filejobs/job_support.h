@@ -15,13 +15,6 @@
 
 namespace kerfo::test {
 
-inline std::string randomBytes(std::size_t n, unsigned seed = 1) {
-    std::mt19937 gen(seed);
-    std::string s(n, '\0');
-    for (auto& c : s) c = static_cast<char>(gen() & 0xFF);
-    return s;
-}
-
 inline filejobs::JobContext fixedSalt(const std::string& text = "1/2/200312345.67") {
     filejobs::JobContext context;
     context.saltSource = [text] { return text; };
