@@ -17,7 +17,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cerrno>
 #include <cstring>
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +32,7 @@
 #include "cipher/cipher.h"
 #include "cipher/transform.h"
 #include "fakes/scratch_dir.h"
+#include "support/files.h"
 #include "filejobs/jobs.h"
 #include "filejobs/paths.h"
 
@@ -40,26 +40,7 @@ extern char** environ;
 
 namespace kerfo::reliability {
 
-inline std::string readAll(const std::string& path) {
-    std::string bytes;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return bytes;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        // Files under /proc report size 0 and still have content.
-        bytes.resize(static_cast<std::size_t>(st.st_size) + 4096);
-        std::size_t got = 0;
-        for (;;) {
-            if (got == bytes.size()) bytes.resize(bytes.size() * 2);
-            const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-            if (n <= 0) break;
-            got += static_cast<std::size_t>(n);
-        }
-        bytes.resize(got);
-    }
-    ::close(fd);
-    return bytes;
-}
+using test::readAll;
 
 inline void writeAll(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
