@@ -12,59 +12,28 @@ constexpr std::chrono::milliseconds kRedraw{200};
 constexpr int kBarCells = 24;
 
 // A file whose reads are counted.
-class CountingFile final : public platform::File {
+class CountingFile final : public platform::ForwardingFile {
 public:
     CountingFile(std::unique_ptr<platform::File> inner, std::atomic<std::uint64_t>& counter)
-        : m_inner(std::move(inner)), m_counter(counter) {}
+        : ForwardingFile(std::move(inner)), m_counter(counter) {}
 
     std::size_t read(char* buffer, std::size_t size) override {
-        const std::size_t n = m_inner->read(buffer, size);
+        const std::size_t n = ForwardingFile::read(buffer, size);
         m_counter.fetch_add(n, std::memory_order_relaxed);
         return n;
     }
-    void write(const char* data, std::size_t size) override { m_inner->write(data, size); }
-    void sync() override { m_inner->sync(); }
-    void syncInBackground() noexcept override { m_inner->syncInBackground(); }
-    void dropCached(std::uint64_t offset, std::uint64_t length) noexcept override {
-        m_inner->dropCached(offset, length);
-    }
-    void setPermissions(unsigned permissions) override { m_inner->setPermissions(permissions); }
-    platform::FileStamp stamp() override { return m_inner->stamp(); }
-    platform::FileAccess access() override { return m_inner->access(); }
-    void close() override { m_inner->close(); }
 
 private:
-    std::unique_ptr<platform::File> m_inner;
     std::atomic<std::uint64_t>& m_counter;
 };
 
 }  // namespace
 
-std::optional<platform::FileInfo> CountingFileSystem::stat(const std::string& path) {
-    return m_inner.stat(path);
-}
-int CountingFileSystem::attributes(const std::string& path) { return m_inner.attributes(path); }
-std::string CountingFileSystem::resolve(const std::string& path) { return m_inner.resolve(path); }
-
-std::optional<platform::FileIdentity> CountingFileSystem::identity(const std::string& path) {
-    return m_inner.identity(path);
-}
-bool CountingFileSystem::sameFile(const std::string& a, const std::string& b) { return m_inner.sameFile(a, b); }
-
 std::unique_ptr<platform::File> CountingFileSystem::openRead(const std::string& path) {
-    return std::make_unique<CountingFile>(m_inner.openRead(path), m_counter);
+    return std::make_unique<CountingFile>(ForwardingFileSystem::openRead(path), m_counter);
 }
 std::unique_ptr<platform::File> CountingFileSystem::openSource(const std::string& path) {
-    return std::make_unique<CountingFile>(m_inner.openSource(path), m_counter);
-}
-std::unique_ptr<platform::NewFile> CountingFileSystem::createNew(const std::string& directory) {
-    return m_inner.createNew(directory);
-}
-void CountingFileSystem::removeStaleTemps(const std::string& directory) noexcept {
-    m_inner.removeStaleTemps(directory);
-}
-void CountingFileSystem::syncDirectory(const std::string& directory) noexcept {
-    m_inner.syncDirectory(directory);
+    return std::make_unique<CountingFile>(ForwardingFileSystem::openSource(path), m_counter);
 }
 
 ProgressBar::ProgressBar(std::uint64_t total, std::chrono::milliseconds delay, bool enabled)

@@ -19,24 +19,15 @@ namespace kerfo::cli {
 // Counts into `counter` every byte read from files the job opens for reading (the job's
 // new file is read back through its own handle, not counted): that is the job's progress
 // through its source. Everything else is handed to `inner` unchanged.
-class CountingFileSystem final : public platform::FileSystem {
+class CountingFileSystem final : public platform::ForwardingFileSystem {
 public:
     CountingFileSystem(platform::FileSystem& inner, std::atomic<std::uint64_t>& counter)
-        : m_inner(inner), m_counter(counter) {}
+        : ForwardingFileSystem(inner), m_counter(counter) {}
 
-    std::optional<platform::FileInfo> stat(const std::string& path) override;
-    int attributes(const std::string& path) override;
-    std::string resolve(const std::string& path) override;
-    std::optional<platform::FileIdentity> identity(const std::string& path) override;
-    bool sameFile(const std::string& a, const std::string& b) override;
     std::unique_ptr<platform::File> openRead(const std::string& path) override;
     std::unique_ptr<platform::File> openSource(const std::string& path) override;
-    std::unique_ptr<platform::NewFile> createNew(const std::string& directory) override;
-    void removeStaleTemps(const std::string& directory) noexcept override;
-    void syncDirectory(const std::string& directory) noexcept override;
 
 private:
-    platform::FileSystem& m_inner;
     std::atomic<std::uint64_t>& m_counter;
 };
 

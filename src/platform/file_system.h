@@ -169,6 +169,51 @@ public:
     virtual void syncDirectory(const std::string& directory) noexcept = 0;
 };
 
+// A file that hands every call to `inner`, for layers that change one or two calls (count
+// the bytes read, fail on demand): deriving from it, a call added to File later is passed
+// on rather than falling back to a default that would skip the job's checks.
+class ForwardingFile : public File {
+public:
+    explicit ForwardingFile(std::unique_ptr<File> inner) : m_inner(std::move(inner)) {}
+    std::size_t read(char* buffer, std::size_t size) override { return m_inner->read(buffer, size); }
+    void write(const char* data, std::size_t size) override { m_inner->write(data, size); }
+    void sync() override { m_inner->sync(); }
+    void syncInBackground() noexcept override { m_inner->syncInBackground(); }
+    void dropCached(std::uint64_t offset, std::uint64_t length) noexcept override {
+        m_inner->dropCached(offset, length);
+    }
+    void setPermissions(unsigned permissions) override { m_inner->setPermissions(permissions); }
+    FileStamp stamp() override { return m_inner->stamp(); }
+    FileAccess access() override { return m_inner->access(); }
+    void close() override { m_inner->close(); }
+
+private:
+    std::unique_ptr<File> m_inner;
+};
+
+// A file system that hands every call to `inner`; see ForwardingFile.
+class ForwardingFileSystem : public FileSystem {
+public:
+    explicit ForwardingFileSystem(FileSystem& inner) : m_inner(inner) {}
+    std::optional<FileInfo> stat(const std::string& path) override { return m_inner.stat(path); }
+    int attributes(const std::string& path) override { return m_inner.attributes(path); }
+    std::string resolve(const std::string& path) override { return m_inner.resolve(path); }
+    std::optional<FileIdentity> identity(const std::string& path) override { return m_inner.identity(path); }
+    bool sameFile(const std::string& a, const std::string& b) override { return m_inner.sameFile(a, b); }
+    std::unique_ptr<File> openRead(const std::string& path) override { return m_inner.openRead(path); }
+    std::unique_ptr<File> openSource(const std::string& path) override { return m_inner.openSource(path); }
+    std::unique_ptr<NewFile> createNew(const std::string& directory) override {
+        return m_inner.createNew(directory);
+    }
+    void removeStaleTemps(const std::string& directory) noexcept override {
+        m_inner.removeStaleTemps(directory);
+    }
+    void syncDirectory(const std::string& directory) noexcept override { m_inner.syncDirectory(directory); }
+
+private:
+    FileSystem& m_inner;
+};
+
 // The operating system's file system.
 FileSystem& realFileSystem();
 
