@@ -43,9 +43,7 @@ wineserver -k 2>/dev/null
 # exactly where the program asks. (This first call also makes the prefix on a first run.)
 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
+source "$(dirname "${BASH_SOURCE[0]}")/verdict.sh"
 finish() {
     if [ "$failures" -ne 0 ]; then
         echo "--- Wine's output:" >&2
@@ -84,18 +82,6 @@ keys() {
 
 position() { xdotool getwindowgeometry --shell "$1" | sed -n 's/^[XY]=//p' | paste -sd, -; }
 
-wait_exit() {
-    local pid=$1 limit=${2:-10}
-    code=running
-    for _ in $(seq $((limit * 10))); do
-        if ! kill -0 "$pid" 2>/dev/null; then
-            wait "$pid"
-            code=$?
-            return
-        fi
-        sleep 0.1
-    done
-}
 
 wait_replaced() {
     for _ in $(seq 150); do

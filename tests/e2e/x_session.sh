@@ -36,9 +36,7 @@ mkdir -m 700 "$tmp/run" "$tmp/home"
 export XDG_RUNTIME_DIR="$tmp/run" HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/.config"
 unset SESSION_MANAGER
 
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
+source "$(dirname "${BASH_SOURCE[0]}")/verdict.sh"
 
 # The id of the visible window whose whole title matches the regular expression $1, once it
 # has had $settle seconds (default 0.3) to finish mapping and take the focus.
@@ -61,20 +59,6 @@ wait_window() {
     return 1
 }
 
-# Waits for process $1 to end and sets `code` to its exit code, or to "running" after $2
-# seconds. Not for use in $(...): only this shell can collect its own children.
-wait_exit() {
-    local pid=$1 limit=${2:-10}
-    code=running
-    for _ in $(seq $((limit * 10))); do
-        if ! kill -0 "$pid" 2>/dev/null; then
-            wait "$pid"
-            code=$?
-            return
-        fi
-        sleep 0.1
-    done
-}
 
 # Starts Kerfo on the arguments; its pid is in `last`.
 start() {
