@@ -84,15 +84,18 @@ variant() {
     QT_QPA_PLATFORMTHEME=$theme QT_SCALE_FACTOR=$((scale / 100)) "$kerfo" "$tmp/notes.txt" &
     pids+=($!)
     wid=$(wait_window '^Kerfo / notes\.txt$')
-    xdotool windowactivate --sync "$wid" type --delay 30 'secret'
+    xdotool windowactivate --sync "$wid"
+    xdotool type --delay 30 'secret'
     sleep 0.3
     shot "$wid" "$out/main-$look-$scale.png"
-    xdotool key --window "$wid" alt+a 2>/dev/null || xdotool key alt+a
+    xdotool key alt+a
     about=$(wait_window '^About$')
     shot "$about" "$out/about-$look-$scale.png"
-    xdotool windowactivate --sync "$about" key Return
+    xdotool windowactivate --sync "$about"
+    xdotool key Return
     sleep 0.3
-    xdotool windowactivate --sync "$wid" key Escape
+    xdotool windowactivate --sync "$wid"
+    xdotool key Escape
     wait "${pids[-1]}" 2>/dev/null || true
 }
 
@@ -105,6 +108,7 @@ done
 "$kerfo" "$tmp/letter.kfo" &
 pids+=($!)
 wid=$(wait_window '^Kerfo / letter\.kfo$')
-xdotool windowactivate --sync "$wid" type --delay 30 'secret'
+xdotool windowactivate --sync "$wid"
+xdotool type --delay 30 'secret'
 sleep 0.3
 shot "$wid" "$out/decrypt-mode.png"
