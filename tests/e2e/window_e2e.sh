@@ -8,32 +8,7 @@ set -uo pipefail
 kerfo=${1:?usage: window_e2e.sh path/to/kerfo}
 skip=77
 
-for tool in Xvfb xdotool; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "SKIP: $tool is not installed (scripts/deps.sh installs it); no X server can run" >&2
-        exit $skip
-    fi
-done
-
 source "$(dirname "$0")/x_session.sh"
-
-# Keys to the window $1: give it the focus first (there is no window manager to do it).
-keys() {
-    local wid=$1
-    shift
-    xdotool windowfocus --sync "$wid" 2>/dev/null || xdotool windowfocus "$wid"
-    sleep 0.1
-    xdotool "$@"
-}
-
-# Waits until $1 exists and $2 is gone: the job has replaced one file by the other.
-wait_replaced() {
-    for _ in $(seq 100); do
-        [ -e "$1" ] && [ ! -e "$2" ] && return 0
-        sleep 0.1
-    done
-    return 1
-}
 
 # Ends a window that auto quit left open (the box may be unticked by saved settings).
 finish_window() {
@@ -62,8 +37,6 @@ stored() {
     for name in Left Top Autoquit; do out+="$(sed -n "s/^$name=//p" "$ini" 2>/dev/null),"; done
     echo "${out%,}"
 }
-# The window's position as "X,Y" (no window manager: the window's own corner on the screen).
-position() { xdotool getwindowgeometry --shell "$1" | sed -n 's/^[XY]=//p' | paste -sd, -; }
 printf 'prefs\r\n' >"$tmp/prefs.txt"
 
 start "$tmp/prefs.txt"

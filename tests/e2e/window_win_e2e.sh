@@ -153,4 +153,4 @@ else
     fail "the window on other.txt did not appear"
 fi
 
-finish "window end-to-end checks under Wine passed"
+report "window end-to-end checks under Wine passed"
