@@ -29,12 +29,13 @@
 
 #include <gtest/gtest.h>
 
-#include "cipher/cipher.h"
-#include "cipher/transform.h"
 #include "fakes/scratch_dir.h"
 #include "support/files.h"
 #include "filejobs/jobs.h"
 #include "filejobs/paths.h"
+#include "support/decode.h"
+#include "support/cli_process.h"
+#include "support/files.h"
 
 extern char** environ;
 
@@ -62,33 +63,11 @@ inline std::vector<std::string> leftovers(const std::string& directory) {
     return found;
 }
 
-// Decrypts `path` as the format describes, streaming, and compares with `plain`.
+// Whether `path` holds exactly what encrypting `plain` writes, by the shared reference
+// decoder; false for a file that cannot be read or is not in the written form.
 inline bool decryptsTo(const std::string& path, const std::string& plain) {
-    std::ifstream in(path, std::ios::binary);
-    std::string header;
-    if (!std::getline(in, header)) return false;
-    if (!header.empty() && header.back() == '\r') header.pop_back();
-    if (header.rfind("[Kerfod]", 0) != 0 || header.size() != 24) return false;
-    cipher::DecryptTransform transform(cipher::keyState(header), cipher::BodyCheck::kWrittenForm);
-    std::vector<char> raw(1 << 20);
-    std::vector<char> out(cipher::DecryptTransform::maxOutput(raw.size()) + 8);
-    std::size_t at = 0;
-    try {
-        while (in) {
-            in.read(raw.data(), static_cast<std::streamsize>(raw.size()));
-            const auto got = static_cast<std::size_t>(in.gcount());
-            if (got == 0) break;
-            const std::size_t n = transform.update(std::string_view(raw.data(), got), out.data());
-            if (plain.compare(at, n, out.data(), n) != 0) return false;
-            at += n;
-        }
-        const std::size_t n = transform.finish(out.data());
-        if (plain.compare(at, n, out.data(), n) != 0) return false;
-        at += n;
-    } catch (const std::exception&) {
-        return false;
-    }
-    return at == plain.size();
+    const auto decoded = test::decodeWhole(readAll(path));
+    return decoded && *decoded == plain;
 }
 
 // A folder on a chosen file system for one test: the scratch folder's own (ext4 here),
@@ -196,107 +175,10 @@ inline Reported fromJob(const filejobs::JobResult& r) {
     return rep;
 }
 
-// kerfo-cli as a child process: arguments, the password on standard input, and the
-// chance to act between the start and the password, or to kill it.
-class Cli {
+// kerfo-cli for the matrix: the shared child process, and its outcome as a report.
+class Cli : public test::CliProcess {
 public:
-    // `prefix`: a command that runs kerfo-cli under another user (setpriv ...), or empty.
-    Cli(const std::vector<std::string>& args, const std::vector<std::string>& prefix = {}) {
-        int in[2];
-        if (::pipe(in) != 0) throw std::runtime_error("pipe");
-        m_outPath = m_io / "out";
-        m_errPath = m_io / "err";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-        posix_spawn_file_actions_addclose(&actions, in[1]);
-        posix_spawn_file_actions_addopen(&actions, 1, m_outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        posix_spawn_file_actions_addopen(&actions, 2, m_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        std::vector<std::string> all = prefix;
-        all.push_back(KERFO_CLI_PATH);
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : all) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        // The output files must be writable by another user too.
-        std::filesystem::permissions(m_io.path(), std::filesystem::perms(0777));
-        const int rc = ::posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(in[0]);
-        m_stdin = in[1];
-        if (rc != 0) throw std::runtime_error("cannot start kerfo-cli");
-    }
-    ~Cli() {
-        if (m_stdin >= 0) ::close(m_stdin);
-        if (!m_waited) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-    }
-    Cli(const Cli&) = delete;
-    Cli& operator=(const Cli&) = delete;
-
-    pid_t pid() const { return m_pid; }
-
-    // True once the process waits for its password: the gate has run by then.
-    bool waitsForInput(std::chrono::milliseconds limit = std::chrono::milliseconds(10000)) const {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        const std::string syscall = "/proc/" + std::to_string(m_pid) + "/syscall";
-        while (std::chrono::steady_clock::now() < end) {
-            const std::string s = readAll(syscall);
-            if (s.rfind("0 0x0 ", 0) == 0) return true;  // read(0, ...)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return false;
-    }
-
-    // Writes `text` to the program's standard input and closes it. A program that refused
-    // its file before reading the password may have ended already: the write then fails
-    // with EPIPE instead of ending this process with SIGPIPE, and the exit code tells.
-    // Returns whether the program's pipe took the whole text.
-    bool send(const std::string& text) {
-        sigset_t pipeSignal;
-        sigset_t previous;
-        sigemptyset(&pipeSignal);
-        sigaddset(&pipeSignal, SIGPIPE);
-        ::pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
-        const ssize_t written = ::write(m_stdin, text.data(), text.size());
-        if (written < 0 && errno == EPIPE) {
-            // Take the signal that the failed write left pending, so that unblocking does
-            // not deliver it.
-            const timespec now{};
-            while (::sigtimedwait(&pipeSignal, nullptr, &now) < 0 && errno == EINTR) {
-            }
-        }
-        ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-        ::close(m_stdin);
-        m_stdin = -1;
-        return written == static_cast<ssize_t>(text.size());
-    }
-
-    // Blocks until the program has ended, leaving it to wait() to collect.
-    void awaitEnd() const {
-        siginfo_t info{};
-        while (::waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
-        }
-    }
-
-    // Waits for the end; exit code (or 128 + signal), standard output and error.
-    struct Result {
-        int code = -1;
-        std::string out;
-        std::string err;
-    };
-    Result wait() {
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
-        m_waited = true;
-        Result r;
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        r.out = readAll(m_outPath);
-        r.err = readAll(m_errPath);
-        return r;
-    }
+    using CliProcess::CliProcess;
 
     static Reported run(const std::vector<std::string>& args, const std::string& password = "pw",
                         const std::vector<std::string>& prefix = {}) {
@@ -304,20 +186,13 @@ public:
         cli.send(password + "\n");
         return report(cli.wait());
     }
-    static Reported report(const Result& r) {
+    static Reported report(const test::CliRun& r) {
         Reported rep;
-        rep.success = r.code == 0;
-        rep.detail = "exit " + std::to_string(r.code);
+        rep.success = r.exitCode == 0;
+        rep.detail = "exit " + std::to_string(r.exitCode);
         if (!r.err.empty()) rep.detail += ": " + r.err.substr(0, r.err.find('\n'));
         return rep;
     }
-
-private:
-    test::ScratchDir m_io;
-    std::string m_outPath, m_errPath;
-    pid_t m_pid = -1;
-    int m_stdin = -1;
-    bool m_waited = false;
 };
 
 // One case of the matrix: which job, on what, and what must stand afterwards.

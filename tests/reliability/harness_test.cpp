@@ -17,7 +17,7 @@ TEST(Harness, PasswordSentAfterTheProgramEndedLeavesTheOutcomeReadable) {
     cli.awaitEnd();
     EXPECT_FALSE(cli.send("pw\n"));
     const auto result = cli.wait();
-    EXPECT_EQ(result.code, 1);
+    EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find("missing.txt"), std::string::npos) << result.err;
     EXPECT_TRUE(leftovers(dir.path().string()).empty());
 }
