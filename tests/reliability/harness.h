@@ -6,12 +6,10 @@
 #pragma once
 
 #include <fcntl.h>
-#include <pthread.h>
 #include <signal.h>
 #include <sys/mount.h>
-#include <sys/vfs.h>
-#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,17 +28,15 @@
 #include <gtest/gtest.h>
 
 #include "fakes/scratch_dir.h"
-#include "support/files.h"
 #include "filejobs/jobs.h"
 #include "filejobs/paths.h"
-#include "support/decode.h"
 #include "support/cli_process.h"
+#include "support/decode.h"
 #include "support/files.h"
-
-extern char** environ;
 
 namespace kerfo::reliability {
 
+using test::decryptsTo;
 using test::readAll;
 
 inline void writeAll(const std::string& path, const std::string& bytes) {
@@ -61,13 +57,6 @@ inline std::vector<std::string> leftovers(const std::string& directory) {
         if (name.rfind(".kerfo-", 0) == 0) found.push_back(name);
     }
     return found;
-}
-
-// Whether `path` holds exactly what encrypting `plain` writes, by the shared reference
-// decoder; false for a file that cannot be read or is not in the written form.
-inline bool decryptsTo(const std::string& path, const std::string& plain) {
-    const auto decoded = test::decodeWhole(readAll(path));
-    return decoded && *decoded == plain;
 }
 
 // A folder on a chosen file system for one test: the scratch folder's own (ext4 here),
