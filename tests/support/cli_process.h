@@ -67,7 +67,8 @@ inline std::string withoutCr(std::string text) {
 }
 
 // Runs kerfo-cli with `args`, `input` as its standard input (a file, not a console).
-inline CliRun runCli(const ScratchDir& dir, const std::vector<std::string>& args, const std::string& input) {
+inline CliRun runCli(const ScratchDir& dir, const std::vector<std::string>& args,
+                     const std::string& input) {
     const std::string in = dir.write(".stdin", input);
     const std::string out = dir / ".stdout";
     const std::string err = dir / ".stderr";
@@ -100,7 +101,8 @@ inline CliRun runCli(const ScratchDir& dir, const std::vector<std::string>& args
                 WaitForSingleObject(process.hProcess, INFINITE);
             } else {
                 DWORD code = 0;
-                if (GetExitCodeProcess(process.hProcess, &code)) run.exitCode = static_cast<int>(code);
+                if (GetExitCodeProcess(process.hProcess, &code))
+                    run.exitCode = static_cast<int>(code);
             }
             CloseHandle(process.hThread);
             CloseHandle(process.hProcess);
@@ -121,7 +123,8 @@ class CliProcess {
 public:
     // `prefix`: a command that runs kerfo-cli under another user (setpriv ...), or empty.
     // `stdinFile`: a file to read standard input from instead of the pipe that send() fills.
-    explicit CliProcess(const std::vector<std::string>& args, const std::vector<std::string>& prefix = {},
+    explicit CliProcess(const std::vector<std::string>& args,
+                        const std::vector<std::string>& prefix = {},
                         const std::string& stdinFile = {}) {
         int in[2] = {-1, -1};
         if (stdinFile.empty() && ::pipe(in) != 0) throw std::runtime_error("pipe");
@@ -135,8 +138,10 @@ public:
         } else {
             posix_spawn_file_actions_addopen(&actions, 0, stdinFile.c_str(), O_RDONLY, 0);
         }
-        posix_spawn_file_actions_addopen(&actions, 1, m_outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        posix_spawn_file_actions_addopen(&actions, 2, m_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        posix_spawn_file_actions_addopen(&actions, 1, m_outPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        posix_spawn_file_actions_addopen(&actions, 2, m_errPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0666);
         std::vector<std::string> all = prefix;
         all.push_back(KERFO_CLI_PATH);
         all.insert(all.end(), args.begin(), args.end());
@@ -202,7 +207,8 @@ public:
     // Blocks until the program has ended, leaving it to wait() to collect.
     void awaitEnd() const {
         siginfo_t info{};
-        while (::waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
+        while (::waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOWAIT) != 0 &&
+               errno == EINTR) {
         }
     }
 
@@ -228,7 +234,8 @@ private:
 };
 
 // Runs kerfo-cli with `args`, `input` as its standard input (a file, not a terminal).
-inline CliRun runCli(const ScratchDir& dir, const std::vector<std::string>& args, const std::string& input) {
+inline CliRun runCli(const ScratchDir& dir, const std::vector<std::string>& args,
+                     const std::string& input) {
     const std::string in = dir.write(".stdin", input);
     CliRun run;
     {

@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "filejobs/jobs.h"
 #include "fakes/scratch_dir.h"
+#include "filejobs/jobs.h"
 #include "support/decode.h"
 #include "support/files.h"
 #include "support/vectors.h"
