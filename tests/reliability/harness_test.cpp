@@ -77,8 +77,9 @@ TEST(Harness, ReferenceDecoderReadsEveryVectorFileInPiecesOfAnySize) {
 }
 
 // Each layout the encryption never writes, refused whole and byte by byte. The vectors
-// used: all-bytes ends in a whole group and a short line, 52-bytes in a full line,
-// 53-bytes in two characters and their high bits, one-byte in one.
+// used: all-bytes ends in a whole group and a short line, 52-bytes in a group of two
+// characters that closes a full line, 53-bytes in a group of three whose high-bits
+// character stands alone on the last line, one-byte in a group of two.
 TEST(Harness, ReferenceDecoderRefusesWhatTheEncryptionNeverWrites) {
     const auto vector = [](const char* name) {
         return test::readFile(test::vectorsDir() / "files" / name);
@@ -112,6 +113,8 @@ TEST(Harness, ReferenceDecoderRefusesWhatTheEncryptionNeverWrites) {
         {"last line without CR LF", whole.substr(0, whole.size() - 2)},
         {"body character 58", changed(whole, 30, ":")},
         {"body character 123", changed(whole, 30, "{")},
+        {"character 58 in a last group of two", changed(full, full.size() - 4, ":")},
+        {"high-bits character 123 in a last group of two", changed(full, full.size() - 3, "{")},
         {"single character after the last group", changed(whole, whole.size() - 2, "a\r\n", 2)},
         {"high bits of a third character that is not there", high(two, 1)},
         {"high bits of a second character that is not there", high(one, 4)},

@@ -65,10 +65,10 @@ inline std::uint32_t keyedSeed(std::string_view key) {
 }
 
 // XORs data[0..size) with the keystream that follows `seed`, and moves `seed` on by size
-// steps. Eight steps make one affine step again, so eight positions advance side by side
+// steps. Sixteen steps make one affine step again, so sixteen positions advance side by side
 // instead of each waiting for the one before.
 inline void xorStream(std::uint32_t& seed, unsigned char* data, std::size_t size) {
-    constexpr std::size_t kLanes = 8;
+    constexpr std::size_t kLanes = 16;
     std::uint32_t mul = 1, inc = 0;  // kLanes steps at once
     for (std::size_t i = 0; i < kLanes; ++i) {
         inc = inc * kMul + kInc;
@@ -111,13 +111,20 @@ public:
     // writes (and from then on).
     std::optional<std::string_view> feed(std::string_view piece) {
         if (m_refused) return std::nullopt;
-        m_body.clear();
         std::size_t at = 0;
         while (at < piece.size() && m_header.size() < kHeaderLength + 2)
             m_header.push_back(piece[at++]);
         if (m_header.size() == kHeaderLength + 2 && !m_keyed && !takeHeader()) return refuse();
         while (at < piece.size()) {
             const char c = piece[at];
+            if (m_column == 0 && !m_crSeen && !m_lastLine && piece.size() - at >= kLineLength + 2 &&
+                piece.substr(at + kLineLength, 2) == "\r\n") {
+                // A whole line at once; decodeGroups checks its characters, a CR or LF among
+                // them included.
+                m_carry.append(piece.substr(at, kLineLength));
+                at += kLineLength + 2;
+                continue;
+            }
             if (m_crSeen) {
                 if (c != '\n') return refuse();
                 m_crSeen = false;
@@ -136,7 +143,7 @@ public:
                 std::size_t n = 0;
                 while (n < run && isBodyCharacter(piece[at + n])) ++n;
                 if (n == 0) return refuse();  // a character outside 59..122, or a line too long
-                m_body.append(piece.substr(at, n));
+                m_carry.append(piece.substr(at, n));
                 m_column += n;
                 at += n;
             }
@@ -151,7 +158,6 @@ public:
             (m_decoded == 0 && m_carry.empty())) {
             return refuse();
         }
-        m_body.clear();
         return decodeGroups(true);
     }
 
@@ -179,33 +185,40 @@ private:
         return std::nullopt;
     }
 
-    // Shrinks the whole groups of the carried and the new body characters (and at the end
-    // the partial group too) and XORs them with the keystream.
+    // Shrinks the whole groups of the carried body characters (and at the end the partial
+    // group too) and XORs them with the keystream. A group's four characters less 59 each
+    // are taken as one word: a character outside 59..122 leaves one of the top two bits of
+    // its byte set (the lowest such byte has no borrow from below), which the OR of all the
+    // words shows.
     std::optional<std::string_view> decodeGroups(bool last) {
-        m_carry += m_body;
         const std::size_t whole = m_carry.size() / 4;
         const std::size_t rest = m_carry.size() % 4;
         if (last && rest == 1) return refuse();
         m_plain.resize(whole * 3 + (last && rest > 0 ? rest - 1 : 0));
-        const auto code = [&](std::size_t i) {
-            return static_cast<unsigned>(static_cast<unsigned char>(m_carry[i])) - 59;
-        };
-        for (std::size_t g = 0; g < whole; ++g) {
-            const unsigned high = code(4 * g + 3);
-            m_plain[3 * g] = static_cast<unsigned char>(code(4 * g) | (high >> 4 & 3) << 6);
-            m_plain[3 * g + 1] = static_cast<unsigned char>(code(4 * g + 1) | (high >> 2 & 3) << 6);
-            m_plain[3 * g + 2] = static_cast<unsigned char>(code(4 * g + 2) | (high & 3) << 6);
+        const auto* in = reinterpret_cast<const unsigned char*>(m_carry.data());
+        unsigned char* out = m_plain.data();
+        std::uint32_t all = 0;
+        for (std::size_t g = 0; g < whole; ++g, in += 4, out += 3) {
+            const std::uint32_t word =
+                (in[0] | in[1] << 8 | in[2] << 16 | std::uint32_t{in[3]} << 24) - 0x3B3B3B3Bu;
+            all |= word;
+            const std::uint32_t high = word >> 24;
+            out[0] = static_cast<unsigned char>((word & 0x3F) | (high >> 4 & 3) << 6);
+            out[1] = static_cast<unsigned char>((word >> 8 & 0x3F) | (high >> 2 & 3) << 6);
+            out[2] = static_cast<unsigned char>((word >> 16 & 0x3F) | (high & 3) << 6);
         }
         if (last && rest > 1) {
             const std::size_t data = rest - 1;
-            const unsigned high = code(4 * whole + data);
+            const unsigned high = in[data] - 59u;
             // The encryption leaves the high bits of absent characters zero.
-            if ((high & (data == 1 ? 0x0F : 0x03)) != 0) return refuse();
+            if (high > 63 || (high & (data == 1 ? 0x0F : 0x03)) != 0) return refuse();
             for (std::size_t i = 0; i < data; ++i) {
-                m_plain[3 * whole + i] = static_cast<unsigned char>(code(4 * whole + i) |
-                                                                    (high >> (4 - 2 * i) & 3) << 6);
+                const unsigned low = in[i] - 59u;
+                if (low > 63) return refuse();
+                out[i] = static_cast<unsigned char>(low | (high >> (4 - 2 * i) & 3) << 6);
             }
         }
+        if ((all & 0xC0C0C0C0u) != 0) return refuse();
         m_carry.erase(0, last ? m_carry.size() : whole * 4);
         reference::xorStream(m_seed, m_plain.data(), m_plain.size());
         m_decoded += m_plain.size();
@@ -219,7 +232,6 @@ private:
     bool m_crSeen = false;     // a CR that must be followed by LF
     bool m_lastLine = false;   // a short line ended the body
     bool m_refused = false;
-    std::string m_body;   // this piece's body characters
     std::string m_carry;  // body characters not yet decoded
     std::vector<unsigned char> m_plain;
     std::size_t m_decoded = 0;
