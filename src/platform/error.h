@@ -63,4 +63,9 @@ private:
     std::string m_description;
 };
 
+// The failure being handled, called in a catch block: a RuntimeError as it is, a failed
+// allocation as 7 ("Out of memory"), anything else as 57 ("Device I/O error"). The one
+// conversion the entry points use to put a raised failure into their result.
+RuntimeError handledError() noexcept;
+
 }  // namespace kerfo::platform
