@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
-#include <new>
 #include <vector>
 
 #include "cipher/digest.h"
@@ -122,12 +121,8 @@ template <typename Body>
 JobResult guarded(Body&& body) {
     try {
         return body();
-    } catch (const RuntimeError& error) {
-        return failure(error);
-    } catch (const std::bad_alloc&) {
-        return failure(RuntimeError(ErrorNumber::kOutOfMemory));
-    } catch (const std::exception&) {
-        return failure(RuntimeError(ErrorNumber::kDeviceIo));
+    } catch (...) {
+        return failure(platform::handledError());
     }
 }
 

@@ -4,7 +4,6 @@
 // KiB of memory and no temporary file.
 #include "filejobs/show.h"
 
-#include <new>
 #include <vector>
 
 #include "cipher/keystream.h"
@@ -71,15 +70,9 @@ ShowResult Show(const std::string& path, std::string_view password, const ShowHo
             throw RuntimeError(ErrorNumber::kDeviceIo, std::string(texts::kShowChanged));
         }
         return result;
-    } catch (const RuntimeError& error) {
+    } catch (...) {
         result.status = ShowStatus::kFailed;
-        result.error = error;
-    } catch (const std::bad_alloc&) {
-        result.status = ShowStatus::kFailed;
-        result.error = RuntimeError(ErrorNumber::kOutOfMemory);
-    } catch (const std::exception&) {
-        result.status = ShowStatus::kFailed;
-        result.error = RuntimeError(ErrorNumber::kDeviceIo);
+        result.error = platform::handledError();
     }
     return result;
 }

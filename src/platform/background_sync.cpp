@@ -15,14 +15,18 @@ void BackgroundSync::request() noexcept {
     m_wake.notify_one();
 }
 
-int BackgroundSync::finish() noexcept {
+void BackgroundSync::stop() noexcept {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_finished = true;
     }
     m_wake.notify_one();
     if (m_thread.joinable()) m_thread.join();
-    return m_error;
+}
+
+void BackgroundSync::finish() {
+    stop();
+    if (m_failure) throw *m_failure;
 }
 
 void BackgroundSync::run() {
@@ -32,9 +36,14 @@ void BackgroundSync::run() {
         if (m_finished) return;
         m_requested = false;
         lock.unlock();
-        const int err = m_syncOnce();
+        std::optional<RuntimeError> failure;
+        try {
+            m_syncOnce();
+        } catch (const RuntimeError& error) {
+            failure = error;
+        }
         lock.lock();
-        if (err != 0 && m_error == 0) m_error = err;
+        if (failure && !m_failure) m_failure = std::move(failure);
     }
 }
 

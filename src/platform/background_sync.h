@@ -7,16 +7,19 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
+
+#include "platform/error.h"
 
 namespace kerfo::platform {
 
 class BackgroundSync {
 public:
-    // `syncOnce` makes everything written so far durable and returns 0 or the errno of
-    // its failure; it runs on the helper thread, never twice at a time.
-    explicit BackgroundSync(std::function<int()> syncOnce) : m_syncOnce(std::move(syncOnce)) {}
-    ~BackgroundSync() { finish(); }
+    // `syncOnce` makes everything written so far durable and throws RuntimeError when it
+    // cannot; it runs on the helper thread, never twice at a time.
+    explicit BackgroundSync(std::function<void()> syncOnce) : m_syncOnce(std::move(syncOnce)) {}
+    ~BackgroundSync() { stop(); }
     BackgroundSync(const BackgroundSync&) = delete;
     BackgroundSync& operator=(const BackgroundSync&) = delete;
 
@@ -25,20 +28,23 @@ public:
     // than one sync behind. Does nothing after finish(), or where no thread can start.
     void request() noexcept;
 
-    // Waits for the helper to end and returns the errno of the first failed sync, 0 if
-    // none. A failed sync marks the error as reported for the whole file, so the final
-    // sync might not report it again: the caller must.
-    int finish() noexcept;
+    // Waits for the helper to end; nothing is synced in the background afterwards.
+    void stop() noexcept;
+
+    // Stops, then throws the first failed sync's error, if any. A failed sync marks the
+    // error as reported for the whole file, so the final sync might not report it again:
+    // the caller must, and may call this again after stop() to do so.
+    void finish();
 
 private:
     void run();
 
-    std::function<int()> m_syncOnce;
+    std::function<void()> m_syncOnce;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_requested = false;
     bool m_finished = false;
-    int m_error = 0;
+    std::optional<RuntimeError> m_failure;
     std::thread m_thread;
 };
 

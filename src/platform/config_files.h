@@ -1,12 +1,15 @@
 // The few file operations a per-user settings file needs, on systems where the settings
-// are a file rather than the registry. Every call reports failure as an errno value (0
-// for success) and never throws, so the settings store can map it to its own codes.
+// are a file rather than the registry. A failure raises platform::RuntimeError, which the
+// settings store turns into its own codes.
 #pragma once
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/error.h"
 
 namespace kerfo::platform {
 
@@ -16,23 +19,15 @@ namespace kerfo::platform {
 std::filesystem::path userConfigHome();
 
 // Makes `directory` and every missing folder above it, new ones private to the user
-// (0700). 0, or the errno of the failure (ENOTDIR when something else has that name).
-int makePrivateDirectories(const std::filesystem::path& directory);
+// (0700). Throws the error of the step that failed (76 when something else has that name).
+void makePrivateDirectories(const std::filesystem::path& directory);
 
-// A small file read whole.
-struct SmallFile {
-    enum class State {
-        kRead,      // `text` holds the file
-        kUnusable,  // missing, not a regular file, larger than the limit, or not readable
-        kFailed,    // a passing failure (an I/O error, out of file handles): try again later
-    };
-    State state = State::kUnusable;
-    std::string text;
-};
-
-// Reads `path` whole when it is a regular file of at most `limit` bytes. Never blocks,
+// The text of `path`, read whole, when it is a regular file of at most `limit` bytes;
+// nothing when there is no such file to read (missing, not a regular file, larger than the
+// limit, or not readable for lack of permission). Throws on a passing failure (an I/O
+// error, out of file handles), after which the file may read fine again. Never blocks,
 // even when a FIFO stands at `path`.
-SmallFile readSmallFile(const std::filesystem::path& path, std::size_t limit);
+std::optional<std::string> readSmallFile(const std::filesystem::path& path, std::size_t limit);
 
 // The system calls behind replaceFile, one function each, so that tests can record their
 // order (a sync dropped before the rename is invisible otherwise) or fail one of them.
@@ -53,14 +48,15 @@ FileCalls& systemFileCalls();
 
 // Replaces `path` by a file holding `text`, so that readers see either the old file or
 // the new one, also after a crash: writes `temp` (private to the user), syncs it, renames
-// it over `path` and syncs the folder. 0, or the errno of the failure; then `temp` is
-// removed and `path` is as it was.
-int replaceFile(const std::filesystem::path& path, const std::filesystem::path& temp,
-                std::string_view text, FileCalls& calls = systemFileCalls());
+// it over `path` and syncs the folder. Throws the error of the step that failed; then
+// `temp` is removed and `path` is as it was.
+void replaceFile(const std::filesystem::path& path, const std::filesystem::path& temp,
+                 std::string_view text, FileCalls& calls = systemFileCalls());
 
 // An exclusive advisory lock on the file `path` (made, private to the user, when missing),
 // held from construction for as long as the object lives; cooperating processes wait for
-// one another, and the system drops the lock of a process that dies.
+// one another, and the system drops the lock of a process that dies. The constructor
+// throws when the lock cannot be taken.
 class ExclusiveFileLock {
 public:
     explicit ExclusiveFileLock(const std::filesystem::path& path);
@@ -68,12 +64,8 @@ public:
     ExclusiveFileLock(const ExclusiveFileLock&) = delete;
     ExclusiveFileLock& operator=(const ExclusiveFileLock&) = delete;
 
-    // 0 when the lock is held, else the errno of the failure.
-    int error() const { return m_error; }
-
 private:
     int m_fd = -1;
-    int m_error = 0;
 };
 
 }  // namespace kerfo::platform

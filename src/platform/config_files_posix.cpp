@@ -36,17 +36,18 @@ private:
     FileCalls& m_calls;
 };
 
-int writeAll(FileCalls& calls, int fd, std::string_view bytes) {
+[[noreturn]] void raiseErrno(int err) { throw RuntimeError::fromErrno(err); }
+
+void writeAll(FileCalls& calls, int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const auto written = calls.write(fd, bytes.data(), bytes.size());
         if (written < 0) {
             if (errno == EINTR) continue;
-            return errno;
+            raiseErrno(errno);
         }
-        if (written == 0) return ENOSPC;
+        if (written == 0) raiseErrno(ENOSPC);
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
-    return 0;
 }
 
 }  // namespace
@@ -63,19 +64,18 @@ std::filesystem::path userConfigHome() {
     return {};
 }
 
-int makePrivateDirectories(const std::filesystem::path& directory) {
+void makePrivateDirectories(const std::filesystem::path& directory) {
     std::filesystem::path partial;
     for (const auto& part : directory) {
         partial /= part;
-        if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+        if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) raiseErrno(errno);
     }
     struct stat info {};
-    if (::stat(directory.c_str(), &info) != 0) return errno;
-    return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+    if (::stat(directory.c_str(), &info) != 0) raiseErrno(errno);
+    if (!S_ISDIR(info.st_mode)) raiseErrno(ENOTDIR);
 }
 
-SmallFile readSmallFile(const std::filesystem::path& path, std::size_t limit) {
-    SmallFile file;
+std::optional<std::string> readSmallFile(const std::filesystem::path& path, std::size_t limit) {
     // Non-blocking so that a FIFO in the file's place cannot hang the program.
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!fd.valid()) {
@@ -86,16 +86,13 @@ SmallFile readSmallFile(const std::filesystem::path& path, std::size_t limit) {
             case EPERM:
             case ELOOP:
             case EISDIR:
-            case ENXIO: return file;
-            default: file.state = SmallFile::State::kFailed; return file;
+            case ENXIO: return std::nullopt;
+            default: raiseErrno(errno);
         }
     }
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) {
-        file.state = SmallFile::State::kFailed;
-        return file;
-    }
-    if (!S_ISREG(info.st_mode) || static_cast<std::uintmax_t>(info.st_size) > limit) return file;
+    if (::fstat(fd.get(), &info) != 0) raiseErrno(errno);
+    if (!S_ISREG(info.st_mode) || static_cast<std::uintmax_t>(info.st_size) > limit) return std::nullopt;
     // One byte more than allowed tells a file that grew since the fstat.
     std::string text(limit + 1, '\0');
     std::size_t total = 0;
@@ -103,17 +100,14 @@ SmallFile readSmallFile(const std::filesystem::path& path, std::size_t limit) {
         const auto got = ::read(fd.get(), text.data() + total, text.size() - total);
         if (got < 0) {
             if (errno == EINTR) continue;
-            file.state = SmallFile::State::kFailed;
-            return file;
+            raiseErrno(errno);
         }
         if (got == 0) break;
         total += static_cast<std::size_t>(got);
     }
-    if (total > limit) return file;
+    if (total > limit) return std::nullopt;
     text.resize(total);
-    file.text = std::move(text);
-    file.state = SmallFile::State::kRead;
-    return file;
+    return text;
 }
 
 int FileCalls::open(const char* path, int flags, unsigned mode) {
@@ -130,34 +124,32 @@ FileCalls& systemFileCalls() {
     return calls;
 }
 
-int replaceFile(const std::filesystem::path& path, const std::filesystem::path& temp,
-                std::string_view text, FileCalls& calls) {
+void replaceFile(const std::filesystem::path& path, const std::filesystem::path& temp,
+                 std::string_view text, FileCalls& calls) {
     Descriptor fd(calls.open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600), calls);
-    if (!fd.valid()) return errno;
-    int err = writeAll(calls, fd.get(), text);
-    if (err == 0 && calls.fsync(fd.get()) != 0) err = errno;
-    if (err == 0 && fd.close() != 0) err = errno;
-    if (err == 0 && calls.rename(temp.c_str(), path.c_str()) != 0) err = errno;
-    if (err != 0) {
+    if (!fd.valid()) raiseErrno(errno);
+    try {
+        writeAll(calls, fd.get(), text);
+        if (calls.fsync(fd.get()) != 0) raiseErrno(errno);
+        if (fd.close() != 0) raiseErrno(errno);
+        if (calls.rename(temp.c_str(), path.c_str()) != 0) raiseErrno(errno);
+    } catch (const RuntimeError&) {
         calls.unlink(temp.c_str());
-        return err;
+        throw;
     }
     // The rename itself must reach the disk before the change counts as made.
     Descriptor folder(calls.open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0), calls);
     if (folder.valid()) calls.fsync(folder.get());
-    return 0;
 }
 
 ExclusiveFileLock::ExclusiveFileLock(const std::filesystem::path& path)
     : m_fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
-    if (m_fd < 0) {
-        m_error = errno;
-        return;
-    }
+    if (m_fd < 0) raiseErrno(errno);
     while (::flock(m_fd, LOCK_EX) != 0) {
         if (errno != EINTR) {
-            m_error = errno;
-            return;
+            const int err = errno;
+            ::close(m_fd);
+            raiseErrno(err);
         }
     }
 }

@@ -1,6 +1,7 @@
 #include "platform/error.h"
 
 #include <cerrno>
+#include <new>
 
 namespace kerfo::platform {
 
@@ -56,5 +57,17 @@ RuntimeError::RuntimeError(ErrorNumber number, std::string description)
     : std::runtime_error(description), m_number(number), m_description(std::move(description)) {}
 
 RuntimeError RuntimeError::fromErrno(int err) { return RuntimeError(platform::fromErrno(err)); }
+
+RuntimeError handledError() noexcept {
+    try {
+        throw;
+    } catch (const RuntimeError& error) {
+        return error;
+    } catch (const std::bad_alloc&) {
+        return RuntimeError(ErrorNumber::kOutOfMemory);
+    } catch (...) {
+        return RuntimeError(ErrorNumber::kDeviceIo);
+    }
+}
 
 }  // namespace kerfo::platform

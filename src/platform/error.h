@@ -1,5 +1,16 @@
-// Errors as the classic runtime numbers and describes them. The core raises and
-// returns these; only the window and the command-line tool turn them into text.
+// Errors as the classic runtime numbers and describes them.
+//
+// How the core fails, everywhere below the window and kerfo-cli: a failure is a
+// RuntimeError carrying the runtime's number. Inside the core it is raised (thrown), as
+// the routines of the original design raise theirs, so that a job's steps read as the
+// steps they are; a streaming job has a few dozen calls that can fail. Where the core
+// meets its callers, each entry point catches it in one place and hands it back in its
+// result: the jobs and `show` (JobResult, ShowResult, through `guarded`), the gate (its
+// refusal, or a mode the job then reports on), the preferences (which keep what they
+// had), and the settings store, which answers in the registry's result codes because on
+// Windows it is the registry. Nothing below the entry points returns errno values, result
+// codes or empty optionals for a failure: an empty std::optional answers "nothing is
+// there", never "it went wrong". Only the window and kerfo-cli turn errors into text.
 #pragma once
 
 #include <stdexcept>
@@ -51,5 +62,10 @@ private:
     ErrorNumber m_number;
     std::string m_description;
 };
+
+// The failure being handled, called in a catch block: a RuntimeError as it is, a failed
+// allocation as 7 ("Out of memory"), anything else as 57 ("Device I/O error"). The one
+// conversion the entry points use to put a raised failure into their result.
+RuntimeError handledError() noexcept;
 
 }  // namespace kerfo::platform

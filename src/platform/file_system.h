@@ -127,8 +127,8 @@ class FileSystem {
 public:
     virtual ~FileSystem() = default;
 
-    // Type, size and permission bits of `path`; nullopt when nothing is there (or the
-    // path cannot be examined at all).
+    // Type, size and permission bits of `path`; nullopt when this process sees no file
+    // there (nothing there, or a folder on the way it may not look into).
     virtual std::optional<FileInfo> stat(const std::string& path) = 0;
     // The classic attribute value of `path` (read-only, hidden, system bits); throws when
     // the path cannot be examined.
@@ -138,8 +138,8 @@ public:
     // resolved) unchanged.
     virtual std::string resolve(const std::string& path) = 0;
 
-    // The identity of the file `path` leads to (links followed); nullopt when nothing is
-    // there or it cannot be examined.
+    // The identity of the file `path` leads to (links followed); nullopt when this process
+    // sees no file there, as for stat().
     virtual std::optional<FileIdentity> identity(const std::string& path) = 0;
 
     // True when `a` and `b` lead to one file: the same identity, or, where a

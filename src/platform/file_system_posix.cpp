@@ -32,12 +32,12 @@ namespace {
 
 [[noreturn]] void throwErrno(int err) { throw RuntimeError::fromErrno(err); }
 
-// Makes a file's data durable (its size too, not every timestamp); 0 or the errno.
-int syncData(int fd) {
+// Makes a file's data durable (its size too, not every timestamp).
+void syncData(int fd) {
 #ifdef __linux__
-    return ::fdatasync(fd) == 0 ? 0 : errno;
+    if (::fdatasync(fd) != 0) throwErrno(errno);
 #else
-    return ::fsync(fd) == 0 ? 0 : errno;
+    if (::fsync(fd) != 0) throwErrno(errno);
 #endif
 }
 
@@ -168,9 +168,9 @@ public:
     // `positional`: reads keep their own position (pread), for a second handle that
     // shares the descriptor's file offset.
     explicit PosixFile(int fd, bool positional = false)
-        : m_fd(fd), m_positional(positional), m_background([fd] { return syncData(fd); }) {}
+        : m_fd(fd), m_positional(positional), m_background([fd] { syncData(fd); }) {}
     ~PosixFile() override {
-        m_background.finish();  // the helper must be done with the descriptor first
+        m_background.stop();  // the helper must be done with the descriptor first
         if (m_fd >= 0) ::close(m_fd);
     }
     PosixFile(const PosixFile&) = delete;
@@ -203,7 +203,7 @@ public:
     }
 
     void sync() override {
-        if (const int err = m_background.finish(); err != 0) throwErrno(err);
+        m_background.finish();
         if (::fsync(m_fd) != 0) throwErrno(errno);
     }
 
@@ -263,12 +263,12 @@ public:
 
     void close() override {
         // A background sync that failed is reported here too, for a file closed unsynced.
-        const int backgroundError = m_background.finish();
+        m_background.stop();
         const int fd = m_fd;
         m_fd = -1;
         // Delayed write errors (NFS, a full quota) surface here.
         if (fd >= 0 && ::close(fd) != 0 && errno != EINTR) throwErrno(errno);
-        if (backgroundError != 0) throwErrno(backgroundError);
+        m_background.finish();
     }
 
     int descriptor() const { return m_fd; }
@@ -279,7 +279,8 @@ public:
         return st;
     }
 
-    int finishBackground() noexcept { return m_background.finish(); }
+    // Throws when a background sync failed.
+    void finishBackground() { m_background.finish(); }
 
 private:
     int m_fd;
@@ -329,7 +330,7 @@ public:
     // A nameless file lives only as long as its descriptor: it stays open until the
     // object dies. Everything written was synced already; a sync that failed is reported.
     void close() override {
-        if (const int err = m_file.finishBackground(); err != 0) throwErrno(err);
+        m_file.finishBackground();
     }
 
     std::unique_ptr<File> openReadBack() override {

@@ -2,7 +2,6 @@
 // registry (win_store.cpp).
 #include "settings/file_store.h"
 
-#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <utility>
@@ -17,16 +16,10 @@ constexpr std::string_view kLockFileName = "settings.lock";
 constexpr std::string_view kTempFileName = "settings.ini.tmp";
 constexpr std::size_t kMaxNameLength = 255;
 
-std::int32_t codeForErrno(int err) {
-    switch (err) {
-        case EACCES:
-        case EPERM:
-        case EROFS: return kAccessDenied;
-        case ENOSPC:
-#ifdef EDQUOT
-        case EDQUOT:
-#endif
-            return kDiskFull;
+std::int32_t codeFor(const platform::RuntimeError& error) {
+    switch (error.number()) {
+        case platform::ErrorNumber::kPermissionDenied: return kAccessDenied;
+        case platform::ErrorNumber::kDiskFull: return kDiskFull;
         default: return kCantWrite;
     }
 }
@@ -52,30 +45,30 @@ std::filesystem::path FileStore::filePath() const {
 FileStore::Loaded FileStore::load() const {
     Loaded loaded;
     if (m_directory.empty()) return loaded;
-    const auto file = platform::readSmallFile(filePath(), kMaxStoreFileSize);
-    switch (file.state) {
-        case platform::SmallFile::State::kRead:
-            if (auto tree = KeyTree::parse(file.text)) loaded.tree = std::move(*tree);
-            break;
-        case platform::SmallFile::State::kUnusable: break;
-        case platform::SmallFile::State::kFailed: loaded.replaceable = false; break;
+    try {
+        const auto text = platform::readSmallFile(filePath(), kMaxStoreFileSize);
+        if (!text) return loaded;
+        if (auto tree = KeyTree::parse(*text)) loaded.tree = std::move(*tree);
+    } catch (const platform::RuntimeError&) {
+        loaded.replaceable = false;
     }
     return loaded;
 }
 
-std::int32_t FileStore::save(const KeyTree& tree) const {
-    const int err = platform::replaceFile(filePath(), m_directory / kTempFileName, tree.format());
-    return err == 0 ? kOk : codeForErrno(err);
+void FileStore::save(const KeyTree& tree) const {
+    platform::replaceFile(filePath(), m_directory / kTempFileName, tree.format());
 }
 
 std::int32_t FileStore::lockAndLoad(const std::function<std::int32_t(Loaded&)>& change) const {
     if (m_directory.empty()) return kAccessDenied;
-    if (const int err = platform::makePrivateDirectories(m_directory); err != 0)
-        return codeForErrno(err);
-    platform::ExclusiveFileLock lock(m_directory / kLockFileName);
-    if (lock.error() != 0) return codeForErrno(lock.error());
-    auto loaded = load();
-    return change(loaded);
+    try {
+        platform::makePrivateDirectories(m_directory);
+        const platform::ExclusiveFileLock lock(m_directory / kLockFileName);
+        auto loaded = load();
+        return change(loaded);
+    } catch (const platform::RuntimeError& error) {
+        return codeFor(error);
+    }
 }
 
 std::int32_t FileStore::keyPath(KeyHandle key, std::string& path) const {
@@ -143,7 +136,8 @@ std::int32_t FileStore::createKey(KeyHandle parent, const std::string& subKey, K
         loaded.tree.create(path, &changed);
         if (!changed) return kOk;
         if (!loaded.replaceable) return kCantRead;
-        return save(loaded.tree);
+        save(loaded.tree);
+        return kOk;
     });
     if (code != kOk) return code;
     key = remember(std::move(path));
@@ -196,7 +190,8 @@ std::int32_t FileStore::setValue(KeyHandle key, const std::string& valueName, st
             stored = &loaded.tree.create(path);
         }
         stored->setValue(cString(valueName), type, std::move(bytes));
-        return save(loaded.tree);
+        save(loaded.tree);
+        return kOk;
     });
 }
 

@@ -22,13 +22,12 @@ struct HeldSync {
     bool released = false;
     std::atomic<int> calls{0};
 
-    int operator()() {
+    void operator()() {
         std::unique_lock<std::mutex> lock(mutex);
         ++calls;
         running = true;
         changed.notify_all();
         changed.wait(lock, [this] { return released; });
-        return 0;
     }
     void waitUntilRunning() {
         std::unique_lock<std::mutex> lock(mutex);
@@ -43,12 +42,17 @@ struct HeldSync {
 
 TEST(BackgroundSync, FirstFailureIsReportedByFinish) {
     std::atomic<int> calls{0};
-    BackgroundSync sync([&calls] { return ++calls == 1 ? EIO : ENOSPC; });
+    BackgroundSync sync([&calls] { throw RuntimeError::fromErrno(++calls == 1 ? EIO : ENOSPC); });
     sync.request();
     // The helper runs on its own time; wait for its first sync before asking again.
     while (calls.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     sync.request();
-    EXPECT_EQ(sync.finish(), EIO);
+    try {
+        sync.finish();
+        ADD_FAILURE() << "the failed sync was not reported";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.number(), ErrorNumber::kDeviceIo);
+    }
 }
 
 TEST(BackgroundSync, RequestsDuringASyncFoldIntoOne) {
@@ -59,17 +63,17 @@ TEST(BackgroundSync, RequestsDuringASyncFoldIntoOne) {
     for (int i = 0; i < 20; ++i) sync.request();
     held.release();
     // Either the one folded sync ran or finish() overtook it; never twenty.
-    EXPECT_EQ(sync.finish(), 0);
+    EXPECT_NO_THROW(sync.finish());
     EXPECT_GE(held.calls.load(), 1);
     EXPECT_LE(held.calls.load(), 2);
 }
 
 TEST(BackgroundSync, NothingRunsUnlessAskedBeforeFinish) {
     std::atomic<int> calls{0};
-    BackgroundSync sync([&calls] { return ++calls, 0; });
-    EXPECT_EQ(sync.finish(), 0);
+    BackgroundSync sync([&calls] { ++calls; });
+    EXPECT_NO_THROW(sync.finish());
     sync.request();
-    EXPECT_EQ(sync.finish(), 0);
+    EXPECT_NO_THROW(sync.finish());
     EXPECT_EQ(calls.load(), 0);
 }
 

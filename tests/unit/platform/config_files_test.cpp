@@ -80,7 +80,7 @@ TEST(ReplaceFile, SyncsTheDataBeforeTheRenameAndTheFolderAfterIt) {
     const auto folder = dir.path() / "kerfo";
     std::filesystem::create_directory(folder);
     RecordingCalls calls;
-    ASSERT_EQ(replaceFile(folder / "settings.ini", folder / "settings.ini.tmp", "[k]\n", calls), 0);
+    replaceFile(folder / "settings.ini", folder / "settings.ini.tmp", "[k]\n", calls);
     const long lastWrite = calls.indexOf("write settings.ini.tmp");
     const long dataSync = calls.indexOf("fsync settings.ini.tmp");
     const long rename = calls.indexOf("rename settings.ini.tmp");
@@ -92,7 +92,7 @@ TEST(ReplaceFile, SyncsTheDataBeforeTheRenameAndTheFolderAfterIt) {
     EXPECT_EQ(dir.listing(), "kerfo ");
 }
 
-// Whichever call fails, its errno is reported, the old file stands as it was and the
+// Whichever call fails, its error is reported, the old file stands as it was and the
 // temporary file is gone.
 TEST(ReplaceFile, AFailedStepKeepsTheOldFileAndLeavesNoTemporary) {
     const std::vector<std::pair<std::string, int>> failures{
@@ -104,7 +104,12 @@ TEST(ReplaceFile, AFailedStepKeepsTheOldFileAndLeavesNoTemporary) {
         RecordingCalls calls;
         calls.failing = call;
         calls.failErrno = err;
-        EXPECT_EQ(replaceFile(path, dir / "settings.ini.tmp", "new", calls), err);
+        try {
+            replaceFile(path, dir / "settings.ini.tmp", "new", calls);
+            ADD_FAILURE() << "no error reported";
+        } catch (const RuntimeError& error) {
+            EXPECT_EQ(error.number(), fromErrno(err));
+        }
         EXPECT_EQ(dir.listing(), "settings.ini ");
         EXPECT_EQ(test::readFile(path), "old");
     }
