@@ -17,9 +17,9 @@ public:
     CountingFile(std::unique_ptr<platform::File> inner, std::atomic<std::uint64_t>& counter)
         : ForwardingFile(std::move(inner)), m_counter(counter) {}
 
-    std::size_t read(char* buffer, std::size_t size) override {
-        const std::size_t n = ForwardingFile::read(buffer, size);
-        m_counter.fetch_add(n, std::memory_order_relaxed);
+    platform::Result<std::size_t> read(char* buffer, std::size_t size) override {
+        auto n = ForwardingFile::read(buffer, size);
+        if (n) m_counter.fetch_add(*n, std::memory_order_relaxed);
         return n;
     }
 
@@ -27,13 +27,20 @@ private:
     std::atomic<std::uint64_t>& m_counter;
 };
 
+// `opened`, its reads counted into `counter`.
+platform::Result<std::unique_ptr<platform::File>> counted(platform::Result<std::unique_ptr<platform::File>> opened,
+                                                          std::atomic<std::uint64_t>& counter) {
+    if (!opened) return opened;
+    return std::make_unique<CountingFile>(std::move(*opened), counter);
+}
+
 }  // namespace
 
-std::unique_ptr<platform::File> CountingFileSystem::openRead(const std::string& path) {
-    return std::make_unique<CountingFile>(ForwardingFileSystem::openRead(path), m_counter);
+platform::Result<std::unique_ptr<platform::File>> CountingFileSystem::openRead(const std::string& path) {
+    return counted(ForwardingFileSystem::openRead(path), m_counter);
 }
-std::unique_ptr<platform::File> CountingFileSystem::openSource(const std::string& path) {
-    return std::make_unique<CountingFile>(ForwardingFileSystem::openSource(path), m_counter);
+platform::Result<std::unique_ptr<platform::File>> CountingFileSystem::openSource(const std::string& path) {
+    return counted(ForwardingFileSystem::openSource(path), m_counter);
 }
 
 ProgressBar::ProgressBar(std::uint64_t total, std::chrono::milliseconds delay, bool enabled)

@@ -24,8 +24,8 @@ public:
     CountingFileSystem(platform::FileSystem& inner, std::atomic<std::uint64_t>& counter)
         : ForwardingFileSystem(inner), m_counter(counter) {}
 
-    std::unique_ptr<platform::File> openRead(const std::string& path) override;
-    std::unique_ptr<platform::File> openSource(const std::string& path) override;
+    platform::Result<std::unique_ptr<platform::File>> openRead(const std::string& path) override;
+    platform::Result<std::unique_ptr<platform::File>> openSource(const std::string& path) override;
 
 private:
     std::atomic<std::uint64_t>& m_counter;

@@ -6,12 +6,13 @@
 
 namespace kerfo::filejobs {
 
-std::size_t readFull(File& file, char* buffer, std::size_t size) {
+Result<std::size_t> readFull(File& file, char* buffer, std::size_t size) {
     std::size_t got = 0;
     while (got < size) {
-        const std::size_t n = file.read(buffer + got, size - got);
-        if (n == 0) break;
-        got += n;
+        const auto n = file.read(buffer + got, size - got);
+        if (!n) return n.error();
+        if (*n == 0) break;
+        got += *n;
     }
     return got;
 }

@@ -1,6 +1,7 @@
 // Reading an encrypted file, shared by decryption and by showing a file: the header line,
 // the password test against it, and the body decoded as it streams past. Internal to the
-// file jobs.
+// file jobs. A file that cannot be read fails the call; a damaged file makes the cipher
+// raise its error (5), as the design's routines do, for the job to catch.
 #pragma once
 
 #include <cstddef>
@@ -18,7 +19,9 @@ namespace kerfo::filejobs {
 
 using platform::ErrorNumber;
 using platform::File;
+using platform::Result;
 using platform::RuntimeError;
+using platform::Status;
 
 inline constexpr std::size_t kReadBuffer = 256 * 1024;
 // The header's fields: marker 1-8, salt 9-16, digest 17-24.
@@ -29,8 +32,8 @@ inline constexpr std::size_t kFieldLength = 8;
 // The digest of `salt` and the password's bytes; the text they make is wiped afterwards.
 std::string passwordDigest(const std::string& salt, std::string_view password);
 
-// Reads until `size` bytes are in or the file ends; returns the count.
-std::size_t readFull(File& file, char* buffer, std::size_t size);
+// Reads until `size` bytes are in or the file ends; gives the count, or the read's failure.
+Result<std::size_t> readFull(File& file, char* buffer, std::size_t size);
 
 // Lets the system drop the source's cached pages as the job moves past them. The source
 // is removed at the end, and dropping a large file's pages then costs time in which the
@@ -64,14 +67,19 @@ public:
         : m_file(file), m_release(file), m_dropPassed(dropPassed), m_buffer(kReadBuffer) {}
 
     // The first line without its line end (CR LF, CR or LF). Reading at the end of the
-    // file is error 62; a line longer than any key can be is read no further than one
+    // file fails with 62; a line longer than any key can be is read no further than one
     // character past the longest key, and tooLong() then tells.
-    std::string headerLine() {
+    Result<std::string> headerLine() {
         constexpr std::size_t kLimit = cipher::kMaxKeyLength + 1;
         m_tooLong = false;
-        if (!fill()) throw RuntimeError(ErrorNumber::kInputPastEnd);
+        auto more = fill();
+        if (!more) return more.error();
+        if (!*more) return RuntimeError(ErrorNumber::kInputPastEnd);
         std::string line;
-        while (fill()) {
+        for (;;) {
+            more = fill();
+            if (!more) return more.error();
+            if (!*more) break;
             const char ch = m_buffer[m_pos];
             if (ch == '\r' || ch == '\n') return line;  // the body drops the line end
             if (line.size() == kLimit) {
@@ -87,18 +95,24 @@ public:
 
     // The next stretch of the file as it stands, line ends included, after everything
     // read so far; empty at the end of the file.
-    std::string_view rest() {
-        if (!fill()) return {};
+    Result<std::string_view> rest() {
+        const auto more = fill();
+        if (!more) return more.error();
+        if (!*more) return std::string_view();
         const std::string_view chunk(m_buffer.data() + m_pos, m_length - m_pos);
         m_pos = m_length;
         return chunk;
     }
 
 private:
-    bool fill() {
+    // Whether bytes are buffered, reading more when none are; false at the end of the file.
+    Result<bool> fill() {
         if (m_pos < m_length) return true;
         m_pos = 0;
-        m_length = m_file.read(m_buffer.data(), m_buffer.size());
+        m_length = 0;
+        const auto got = m_file.read(m_buffer.data(), m_buffer.size());
+        if (!got) return got.error();
+        m_length = *got;
         if (m_dropPassed) m_release.passed(m_length);
         return m_length > 0;
     }
@@ -113,24 +127,30 @@ private:
 };
 
 // Shrinks and XORs the body that follows the header into plain bytes, handing them to
-// `sink` piece by piece, from the state keyed by the header line. Line ends are dropped;
-// a character that no encryption writes (outside 59..122), an empty body, or one that
-// leaves one character over (length mod 4 = 1) is error 5.
+// `sink` (which gives a Status) piece by piece, from the state keyed by the header line.
+// Line ends are dropped. Fails with the first failure of a read or of `sink`; a character
+// that no encryption writes (outside 59..122), an empty body, or one that leaves one
+// character over (length mod 4 = 1) makes the cipher raise error 5.
 template <typename Sink>
-void decodeBody(EncryptedReader& reader, cipher::KeyedState keyed, Sink&& sink) {
+Status decodeBody(EncryptedReader& reader, cipher::KeyedState keyed, Sink&& sink) {
     cipher::DecryptTransform transform(keyed, cipher::BodyCheck::kWrittenForm);
     std::vector<char> plain(cipher::DecryptTransform::maxOutput(kReadBuffer));
-    for (std::string_view raw = reader.rest(); !raw.empty(); raw = reader.rest()) {
-        const std::size_t n = transform.update(raw, plain.data());
-        if (n > 0) sink(plain.data(), n);
+    for (;;) {
+        const auto raw = reader.rest();
+        if (!raw) return raw.error();
+        if (raw->empty()) break;
+        const std::size_t n = transform.update(*raw, plain.data());
+        if (n > 0) KERFO_TRY(sink(plain.data(), n));
     }
     const std::size_t n = transform.finish(plain.data());
-    if (n > 0) sink(plain.data(), n);
+    if (n > 0) KERFO_TRY(sink(plain.data(), n));
+    return {};
 }
 
 // Whether `password` opens the file whose header line `reader` has just read: the digest
-// stands at characters 17..24. A header that passes but is not exactly 24 characters is
-// error 5: no build writes one, and the longer key would decode the body to garbage.
+// stands at characters 17..24. A header that passes but is not exactly 24 characters
+// raises error 5: no build writes one, and the longer key would decode the body to
+// garbage.
 bool passwordOpens(const EncryptedReader& reader, const std::string& header, std::string_view password);
 
 }  // namespace kerfo::filejobs

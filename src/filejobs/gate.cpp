@@ -37,27 +37,21 @@ constexpr std::array kRefusedAttributes{
 // The attribute value as the gate sees it: 0 when it cannot be read or does not fit
 // in the classic 16-bit value.
 int attributeValue(platform::FileSystem& files, const std::string& path) {
-    try {
-        const int value = files.attributes(path);
-        return value < 0 || value > 32767 ? 0 : value;
-    } catch (const platform::RuntimeError&) {
-        return 0;
-    }
+    const auto value = files.attributes(path);
+    return !value || *value < 0 || *value > 32767 ? 0 : *value;
 }
 
-// The first eight bytes, or spaces where the file is shorter or cannot be read.
+// The first eight bytes, or spaces where the file is shorter or cannot be read (an
+// unreadable file probes as plain; the job reports why it cannot be read).
 std::string probe(platform::FileSystem& files, const std::string& path) {
     std::string head(kMarker.size(), ' ');
-    try {
-        const auto file = files.openRead(path);
-        std::size_t got = 0;
-        while (got < head.size()) {
-            const std::size_t n = file->read(head.data() + got, head.size() - got);
-            if (n == 0) break;
-            got += n;
-        }
-    } catch (const platform::RuntimeError&) {
-        // An unreadable file probes as plain; the job reports why it cannot be read.
+    const auto file = files.openRead(path);
+    if (!file) return head;
+    std::size_t got = 0;
+    while (got < head.size()) {
+        const auto n = (*file)->read(head.data() + got, head.size() - got);
+        if (!n || *n == 0) break;
+        got += *n;
     }
     return head;
 }

@@ -27,7 +27,9 @@ namespace {
 using platform::ErrorNumber;
 using platform::File;
 using platform::FileSystem;
+using platform::Result;
 using platform::RuntimeError;
+using platform::Status;
 
 // Plain bytes per encryption step; the transform carries lines and groups across steps.
 constexpr std::size_t kPlainChunk = 105 * 8192;
@@ -47,17 +49,18 @@ FileSystem& fileSystemOf(const JobContext& context) {
 }
 
 // Refuses anything but a regular file, and a target name that leads to another file: a
-// job never replaces a file it did not read.
-Replacement prepare(FileSystem& files, const std::string& userFile, std::string_view extension) {
+// job never replaces a file it did not read. The new name is made by replaceExtension,
+// which raises its error for a name it cannot make.
+Result<Replacement> prepare(FileSystem& files, const std::string& userFile, std::string_view extension) {
     Replacement job{files.resolve(userFile), {}, false};
     const auto info = files.stat(job.source);
-    if (!info) throw RuntimeError(ErrorNumber::kFileNotFound);
+    if (!info) return RuntimeError(ErrorNumber::kFileNotFound);
     if (info->type != platform::FileType::kRegular) {
-        throw RuntimeError(ErrorNumber::kPathFileAccess);
+        return RuntimeError(ErrorNumber::kPathFileAccess);
     }
     job.target = replaceExtension(job.source, extension);
     if (files.identity(job.target)) {
-        if (!files.sameFile(job.source, job.target)) throw RuntimeError(ErrorNumber::kFileAlreadyExists);
+        if (!files.sameFile(job.source, job.target)) return RuntimeError(ErrorNumber::kFileAlreadyExists);
         job.inPlace = true;
     }
     return job;
@@ -67,60 +70,73 @@ Replacement prepare(FileSystem& files, const std::string& userFile, std::string_
 // file changed (or swapped for another) while it was read is never replaced.
 class Source {
 public:
-    Source(FileSystem& files, const std::string& path)
-        : m_files(files), m_path(path), m_file(files.openSource(path)), m_stamp(m_file->stamp()) {}
+    // Opens `path` as the job's source; fails as openSource and stamp do.
+    static Result<Source> open(FileSystem& files, const std::string& path) {
+        auto file = files.openSource(path);
+        if (!file) return file.error();
+        const auto stamp = (*file)->stamp();
+        if (!stamp) return stamp.error();
+        return Source(files, path, std::move(*file), *stamp);
+    }
 
     File& file() { return *m_file; }
     // Lets go of the file (and its lock) before the job is over.
     void close() { m_file.reset(); }
     const platform::FileIdentity& identity() const { return m_stamp.identity; }
 
-    // Throws 55 when the file was written to (or truncated, or had its attributes
+    // Fails with 55 when the file was written to (or truncated, or had its attributes
     // changed) since it was opened, or its name leads to another file by now.
-    void checkUnchanged() {
-        if (m_file->stamp() != m_stamp || m_files.identity(m_path) != m_stamp.identity) {
-            throw RuntimeError(ErrorNumber::kFileAlreadyOpen);
+    Status checkUnchanged() {
+        const auto now = m_file->stamp();
+        if (!now) return now.error();
+        if (*now != m_stamp || m_files->identity(m_path) != m_stamp.identity) {
+            return RuntimeError(ErrorNumber::kFileAlreadyOpen);
         }
+        return {};
     }
 
 private:
-    FileSystem& m_files;
+    Source(FileSystem& files, std::string path, std::unique_ptr<File> file, const platform::FileStamp& stamp)
+        : m_files(&files), m_path(std::move(path)), m_file(std::move(file)), m_stamp(stamp) {}
+
+    FileSystem* m_files;
     std::string m_path;
     std::unique_ptr<File> m_file;
     platform::FileStamp m_stamp;
 };
 
-// Puts the checked, synced new file in place of the source, once the source is known to
-// be still the file that was read: under the target name, never replacing a file that
-// appeared there meanwhile (58), then removes the source if its name still leads to it.
-// In place, the source is replaced atomically and nothing is removed.
-JobResult commit(const Replacement& job, Source& source, platform::NewFile& out) {
-    source.checkUnchanged();
-    if (job.inPlace) {
-        // Windows replaces no file that is open; commitOver checks the name again.
-        source.close();
-        out.commitOver(job.source, source.identity());
-        return JobResult{JobStatus::kDone, job.source, std::nullopt};
-    }
-    out.commit(job.target);
-    try {
-        out.removeBeside(job.source, source.identity());
-    } catch (const RuntimeError& error) {
-        // The new file stands complete; report the failed removal.
-        return JobResult{JobStatus::kFailed, job.target, error};
-    }
-    return JobResult{JobStatus::kDone, job.target, std::nullopt};
-}
-
 JobResult failure(const RuntimeError& error, std::string newPath = {}) {
     return JobResult{JobStatus::kFailed, std::move(newPath), error};
 }
 
-// Runs a job body, turning every failure into a result: the jobs never throw.
+// Puts the checked, synced new file in place of the source, once the source is known to
+// be still the file that was read: under the target name, never replacing a file that
+// appeared there meanwhile (58), then removes the source if its name still leads to it.
+// In place, the source is replaced atomically and nothing is removed.
+Result<JobResult> commit(const Replacement& job, Source& source, platform::NewFile& out) {
+    KERFO_TRY(source.checkUnchanged());
+    if (job.inPlace) {
+        // Windows replaces no file that is open; commitOver checks the name again.
+        source.close();
+        KERFO_TRY(out.commitOver(job.source, source.identity()));
+        return JobResult{JobStatus::kDone, job.source, std::nullopt};
+    }
+    KERFO_TRY(out.commit(job.target));
+    // The new file stands complete: a failed removal is reported with it.
+    if (const Status removed = out.removeBeside(job.source, source.identity()); !removed) {
+        return failure(removed.error(), job.target);
+    }
+    return JobResult{JobStatus::kDone, job.target, std::nullopt};
+}
+
+// Runs a job body, turning its failure, or what the design's routines raised in it, into
+// the job's result: the jobs never throw.
 template <typename Body>
 JobResult guarded(Body&& body) {
     try {
-        return body();
+        Result<JobResult> result = body();
+        if (!result) return failure(result.error());
+        return std::move(*result);
     } catch (...) {
         return failure(platform::handledError());
     }
@@ -134,9 +150,9 @@ std::string headerFor(const std::string& saltText, std::string_view password) {
     return header;
 }
 
-// Writes the encrypted form of `in` to the new file `out`, checking it
-// as it goes; throws when what reads back does not decrypt to what was read.
-void writeEncrypted(File& in, platform::NewFile& out, const std::string& header) {
+// Writes the encrypted form of `in` to the new file `out`, checking it as it goes; fails
+// when a read or write fails or what reads back does not decrypt to what was read.
+Status writeEncrypted(File& in, platform::NewFile& out, const std::string& header) {
     const cipher::KeyedState keyed = cipher::keyState(header);
     std::string headerLine = header;
     headerLine += texts::kCrLf;
@@ -146,30 +162,52 @@ void writeEncrypted(File& in, platform::NewFile& out, const std::string& header)
     // from the header line.
     cipher::EncryptTransform transform(keyed);
     EncryptedCheck check(headerLine);
-    CheckedOutput output(out, out.openReadBack(), check);
-    output.write(headerLine.data(), headerLine.size());
+    auto readBack = out.openReadBack();
+    if (!readBack) return readBack.error();
+    CheckedOutput output(out, std::move(*readBack), check);
+    KERFO_TRY(output.write(headerLine.data(), headerLine.size()));
 
     std::vector<char> plain(kPlainChunk);
     std::vector<char> lines(cipher::EncryptTransform::maxOutput(kPlainChunk));
     Checksum sum;
     CacheRelease release(in);
     for (;;) {
-        const std::size_t n = readFull(in, plain.data(), plain.size());
+        const auto got = readFull(in, plain.data(), plain.size());
+        if (!got) return got.error();
+        const std::size_t n = *got;
         release.passed(n);
         sum.update(plain.data(), n);
         const std::size_t w = transform.update(std::string_view(plain.data(), n), lines.data());
-        if (w > 0) output.write(lines.data(), w);
+        if (w > 0) KERFO_TRY(output.write(lines.data(), w));
         if (n < plain.size()) break;
     }
-    output.write(lines.data(), transform.finish(lines.data()));
-    output.finish(sum);
+    KERFO_TRY(output.write(lines.data(), transform.finish(lines.data())));
+    return output.finish(sum);
 }
 
-// Makes the written bytes durable, with the original's owner, group, mode and attributes.
-void finish(platform::NewFile& out, const platform::FileAccess& access) {
-    out.applyAccess(access);
-    out.sync();
-    out.close();
+// Writes the decrypted body that `reader` has reached to the new file `out`, checking it
+// as it goes; fails as writeEncrypted does, and raises what decodeBody raises.
+Status writeDecrypted(EncryptedReader& reader, const cipher::KeyedState& keyed, platform::NewFile& out) {
+    auto readBack = out.openReadBack();
+    if (!readBack) return readBack.error();
+    PlainCheck check;
+    CheckedOutput output(out, std::move(*readBack), check);
+    Checksum plainSum;
+    KERFO_TRY(decodeBody(reader, keyed, [&](const char* data, std::size_t size) {
+        plainSum.update(data, size);
+        return output.write(data, size);
+    }));
+    return output.finish(plainSum);
+}
+
+// Makes the written bytes durable, with the original's owner, group, mode and attributes
+// (those of `source`).
+Status finish(platform::NewFile& out, File& source) {
+    const auto access = source.access();
+    if (!access) return access.error();
+    KERFO_TRY(out.applyAccess(*access));
+    KERFO_TRY(out.sync());
+    return out.close();
 }
 
 }  // namespace
@@ -202,53 +240,51 @@ JobContext defaultJobContext() {
 
 JobResult Encrypt(const std::string& userFile, std::string_view password,
                   const JobContext& context) {
-    return guarded([&]() -> JobResult {
+    return guarded([&]() -> Result<JobResult> {
         FileSystem& files = fileSystemOf(context);
-        const Replacement job = prepare(files, userFile, ".kfo");
+        const auto job = prepare(files, userFile, ".kfo");
+        if (!job) return job.error();
         const std::string saltText = context.saltSource ? context.saltSource() : std::string();
         const std::string header = headerFor(saltText, password);
 
-        Source source(files, job.source);
-        const std::string directory = platform::directoryOf(job.target);
+        auto source = Source::open(files, job->source);
+        if (!source) return source.error();
+        const std::string directory = platform::directoryOf(job->target);
         files.removeStaleTemps(directory);
         const auto out = files.createNew(directory);
+        if (!out) return out.error();
         // Checked before the sync: the sync is the slow part and need not be paid for a
         // file that is already known to be wrong.
-        writeEncrypted(source.file(), *out, header);
-        finish(*out, source.file().access());
-        return commit(job, source, *out);
+        KERFO_TRY(writeEncrypted(source->file(), **out, header));
+        KERFO_TRY(finish(**out, source->file()));
+        return commit(*job, *source, **out);
     });
 }
 
 JobResult Decrypt(const std::string& userFile, std::string_view password,
                   const JobContext& context) {
-    return guarded([&]() -> JobResult {
+    return guarded([&]() -> Result<JobResult> {
         FileSystem& files = fileSystemOf(context);
-        const Replacement job = prepare(files, userFile, ".txt");
+        const auto job = prepare(files, userFile, ".txt");
+        if (!job) return job.error();
 
-        Source source(files, job.source);
-        EncryptedReader reader(source.file());
-        const std::string header = reader.headerLine();
-        if (!passwordOpens(reader, header, password)) {
+        auto source = Source::open(files, job->source);
+        if (!source) return source.error();
+        EncryptedReader reader(source->file());
+        const auto header = reader.headerLine();
+        if (!header) return header.error();
+        if (!passwordOpens(reader, *header, password)) {
             return JobResult{JobStatus::kWrongPassword, {}, std::nullopt};
         }
 
-        const cipher::KeyedState keyed = cipher::keyState(header);
-        const std::string directory = platform::directoryOf(job.target);
+        const cipher::KeyedState keyed = cipher::keyState(*header);
+        const std::string directory = platform::directoryOf(job->target);
         files.removeStaleTemps(directory);
         const auto out = files.createNew(directory);
-        {
-            PlainCheck check;
-            CheckedOutput output(*out, out->openReadBack(), check);
-            Checksum plainSum;
-            decodeBody(reader, keyed, [&](const char* data, std::size_t size) {
-                plainSum.update(data, size);
-                output.write(data, size);
-            });
-            output.finish(plainSum);
-        }
-        finish(*out, source.file().access());
-        return commit(job, source, *out);
+        if (!out) return out.error();
+        KERFO_TRY(writeDecrypted(reader, keyed, **out));
+        KERFO_TRY(finish(**out, source->file()));
+        return commit(*job, *source, **out);
     });
 }
 

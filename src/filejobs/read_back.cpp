@@ -76,15 +76,34 @@ ConcurrentReadBack::~ConcurrentReadBack() {
     if (m_thread.joinable()) m_thread.join();
 }
 
-void ConcurrentReadBack::readUpTo(std::uint64_t target) {
+platform::Status ConcurrentReadBack::consume(std::size_t size) {
+    try {
+        m_check.consume(m_buffer.data(), size);
+    } catch (...) {
+        return platform::handledError();
+    }
+    return {};
+}
+
+platform::Result<Checksum> ConcurrentReadBack::checkFinished() {
+    try {
+        return m_check.finish();
+    } catch (...) {
+        return platform::handledError();
+    }
+}
+
+platform::Status ConcurrentReadBack::readUpTo(std::uint64_t target) {
     while (m_read < target) {
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(m_buffer.size(), target - m_read));
-        const std::size_t n = m_file->read(m_buffer.data(), want);
+        const auto n = m_file->read(m_buffer.data(), want);
+        if (!n) return n.error();
         // Bytes whose write returned are missing: the file is not what was written.
-        if (n == 0) throw RuntimeError(ErrorNumber::kDeviceIo);
-        m_check.consume(m_buffer.data(), n);
-        m_read += n;
+        if (*n == 0) return RuntimeError(ErrorNumber::kDeviceIo);
+        KERFO_TRY(consume(*n));
+        m_read += *n;
     }
+    return {};
 }
 
 void ConcurrentReadBack::run() {
@@ -94,15 +113,10 @@ void ConcurrentReadBack::run() {
         if (m_stop) return;
         const std::uint64_t target = m_written;
         lock.unlock();
-        std::exception_ptr failure;
-        try {
-            readUpTo(target);
-        } catch (...) {
-            failure = std::current_exception();
-        }
+        platform::Status status = readUpTo(target);
         lock.lock();
-        if (failure) {
-            m_failure = failure;
+        if (!status) {
+            m_failure = std::move(status);
             m_done.notify_all();
             return;
         }
@@ -111,53 +125,53 @@ void ConcurrentReadBack::run() {
     }
 }
 
-void ConcurrentReadBack::rethrowFailure() {
-    if (m_failure) std::rethrow_exception(m_failure);
-}
-
-void ConcurrentReadBack::written(std::uint64_t total) {
-    if (!m_thread.joinable()) {
-        readUpTo(total);
-        return;
-    }
+platform::Status ConcurrentReadBack::written(std::uint64_t total) {
+    if (!m_thread.joinable()) return readUpTo(total);
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        rethrowFailure();
+        KERFO_TRY(m_failure);
         m_written = total;
     }
     m_wake.notify_one();
+    return {};
 }
 
-Checksum ConcurrentReadBack::finish(std::uint64_t total) {
+platform::Result<Checksum> ConcurrentReadBack::finish(std::uint64_t total) {
     if (m_thread.joinable()) {
         std::unique_lock<std::mutex> lock(m_mutex);
         m_written = total;
         m_wake.notify_one();
-        m_done.wait(lock, [this, total] { return m_failure || m_checked >= total; });
-        rethrowFailure();
+        m_done.wait(lock, [this, total] { return !m_failure || m_checked >= total; });
+        KERFO_TRY(m_failure);
     } else {
-        readUpTo(total);
+        KERFO_TRY(readUpTo(total));
     }
     // The helper waits for more now, so the handle is the writer's thread's again. A
     // byte past the end means the file holds something that was never written.
     char extra = 0;
-    if (m_file->read(&extra, 1) != 0) throw RuntimeError(ErrorNumber::kDeviceIo);
-    return m_check.finish();
+    const auto past = m_file->read(&extra, 1);
+    if (!past) return past.error();
+    if (*past != 0) return RuntimeError(ErrorNumber::kDeviceIo);
+    return checkFinished();
 }
 
-void CheckedOutput::finish(const Checksum& expected) {
-    if (m_readBack.finish(m_total) != expected) throw RuntimeError(ErrorNumber::kDeviceIo);
+platform::Status CheckedOutput::finish(const Checksum& expected) {
+    const auto sum = m_readBack.finish(m_total);
+    if (!sum) return sum.error();
+    if (*sum != expected) return RuntimeError(ErrorNumber::kDeviceIo);
+    return {};
 }
 
-void CheckedOutput::write(const char* data, std::size_t size) {
-    m_out.write(data, size);
+platform::Status CheckedOutput::write(const char* data, std::size_t size) {
+    KERFO_TRY(m_out.write(data, size));
     m_total += size;
-    m_readBack.written(m_total);
+    KERFO_TRY(m_readBack.written(m_total));
     m_unsynced += size;
     if (m_unsynced >= kBackgroundSyncStep) {
         m_out.syncInBackground();
         m_unsynced = 0;
     }
+    return {};
 }
 
 }  // namespace kerfo::filejobs

@@ -7,7 +7,6 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -24,8 +23,8 @@ namespace kerfo::filejobs {
 class ReadBackCheck {
 public:
     virtual ~ReadBackCheck() = default;
-    // Takes the next bytes of the file; throws platform::RuntimeError when they cannot
-    // be what the job wrote.
+    // Takes the next bytes of the file; raises platform::RuntimeError when they cannot be
+    // what the job wrote (a check decodes with the cipher, which raises its errors).
     virtual void consume(const char* data, std::size_t size) = 0;
     // After the last byte: the checksum of the plain text the file stands for.
     virtual Checksum finish() = 0;
@@ -42,8 +41,8 @@ private:
 };
 
 // The encrypted file an encryption writes: `headerLine` (the header and its CR LF)
-// exactly, then a body that decrypts again under that header. A damaged header is error
-// 57, a body character that no encryption writes error 5.
+// exactly, then a body that decrypts again under that header. A damaged header raises
+// error 57, a body character that no encryption writes error 5.
 class EncryptedCheck final : public ReadBackCheck {
 public:
     explicit EncryptedCheck(std::string headerLine);
@@ -60,7 +59,8 @@ private:
 
 // Feeds `check` with `file` (a second handle on the file being written) up to what the
 // writer has reported written, on a helper thread, or on the writer's own thread where
-// no helper can be started. Destroying it stops the helper.
+// no helper can be started. Destroying it stops the helper. A failed read and an error
+// the check raised both come back as the failure of written() or finish().
 class ConcurrentReadBack {
 public:
     ConcurrentReadBack(std::unique_ptr<platform::File> file, ReadBackCheck& check);
@@ -68,19 +68,21 @@ public:
     ConcurrentReadBack(const ConcurrentReadBack&) = delete;
     ConcurrentReadBack& operator=(const ConcurrentReadBack&) = delete;
 
-    // The writer's writes have now put `total` bytes into the file. Rethrows what the
+    // The writer's writes have now put `total` bytes into the file. Fails with what the
     // check has already failed with, so that a job stops writing a file known to be bad.
-    void written(std::uint64_t total);
+    platform::Status written(std::uint64_t total);
     // After the last write: waits until all `total` bytes are read and checked, and
-    // returns the check's checksum. Rethrows the check's failure; a file that ends
-    // early is error 57.
-    Checksum finish(std::uint64_t total);
+    // gives the check's checksum. Fails with the check's failure; a file that ends early
+    // or goes on past `total` fails with 57.
+    platform::Result<Checksum> finish(std::uint64_t total);
 
 private:
     void run();
-    // Reads and checks up to `target` bytes; returns early only at a failure or stop.
-    void readUpTo(std::uint64_t target);
-    void rethrowFailure();
+    // Reads and checks up to `target` bytes; returns early only at a failure.
+    platform::Status readUpTo(std::uint64_t target);
+    // The check's bytes, with what it raised as the failure.
+    platform::Status consume(std::size_t size);
+    platform::Result<Checksum> checkFinished();
 
     std::unique_ptr<platform::File> m_file;
     ReadBackCheck& m_check;
@@ -93,7 +95,7 @@ private:
     std::uint64_t m_written = 0;
     std::uint64_t m_checked = 0;
     bool m_stop = false;
-    std::exception_ptr m_failure;
+    platform::Status m_failure;  // the helper's, once it stopped at one
     std::thread m_thread;
 };
 
@@ -106,10 +108,11 @@ public:
     CheckedOutput(platform::File& out, std::unique_ptr<platform::File> readHandle, ReadBackCheck& check)
         : m_out(out), m_readBack(std::move(readHandle), check) {}
 
-    void write(const char* data, std::size_t size);
-    // Everything is written: waits for the read-back to catch up and throws error 57 when
-    // the plain text the file stands for is not `expected` (or the check's own error).
-    void finish(const Checksum& expected);
+    // Writes to the file; fails with the write's failure or the read-back's.
+    platform::Status write(const char* data, std::size_t size);
+    // Everything is written: waits for the read-back to catch up and fails with error 57
+    // when the plain text the file stands for is not `expected` (or the check's own error).
+    platform::Status finish(const Checksum& expected);
 
 private:
     platform::File& m_out;

@@ -19,23 +19,54 @@ namespace kerfo::filejobs {
 namespace {
 
 using platform::FileSystem;
+using platform::Result;
 
 // One pass over the file: header, password test, then the whole body decrypted into
-// `sink` and `sum`. Throws RuntimeError for a damaged file.
+// `sink` and `sum`. Fails when the file cannot be read; the cipher raises its error for
+// a damaged file.
 template <typename Sink>
-ShowStatus readPass(FileSystem& files, const std::string& path, std::string_view password,
-                    Checksum& sum, Sink&& sink) {
+Result<ShowStatus> readPass(FileSystem& files, const std::string& path, std::string_view password,
+                            Checksum& sum, Sink&& sink) {
     const auto in = files.openRead(path);
+    if (!in) return in.error();
     // The second pass reads the same pages again: keep them cached.
-    EncryptedReader reader(*in, false);
-    const std::string header = reader.headerLine();
-    if (header.compare(0, kMarker.size(), kMarker) != 0) return ShowStatus::kNotEncrypted;
-    if (!passwordOpens(reader, header, password)) return ShowStatus::kWrongPassword;
+    EncryptedReader reader(**in, false);
+    const auto header = reader.headerLine();
+    if (!header) return header.error();
+    if (header->compare(0, kMarker.size(), kMarker) != 0) return ShowStatus::kNotEncrypted;
+    if (!passwordOpens(reader, *header, password)) return ShowStatus::kWrongPassword;
 
-    decodeBody(reader, cipher::keyState(header), [&](const char* data, std::size_t size) {
+    KERFO_TRY(decodeBody(reader, cipher::keyState(*header), [&](const char* data, std::size_t size) {
         sum.update(data, size);
-        sink(data, size);
+        return sink(data, size);
+    }));
+    return ShowStatus::kDone;
+}
+
+// Both passes; the file's failure, or what the design's routines raise, is the caller's.
+Result<ShowStatus> showChecked(const std::string& path, std::string_view password, const ShowHooks& hooks,
+                               bool& outputStarted) {
+    FileSystem& files = hooks.files != nullptr ? *hooks.files : platform::realFileSystem();
+    const auto info = files.stat(path);
+    if (!info) return RuntimeError(ErrorNumber::kFileNotFound);
+    if (info->type != platform::FileType::kRegular) return RuntimeError(ErrorNumber::kPathFileAccess);
+    if (info->size == 0) return ShowStatus::kNotEncrypted;
+
+    Checksum checked;
+    const auto first = readPass(files, path, password, checked, [](const char*, std::size_t) { return Status(); });
+    if (!first || *first != ShowStatus::kDone) return first;
+
+    if (hooks.beforeOutput) hooks.beforeOutput();
+    outputStarted = true;
+    Checksum shown;
+    const auto again = readPass(files, path, password, shown, [&](const char* data, std::size_t size) {
+        return hooks.sink ? hooks.sink(data, size) : Status();
     });
+    if (!again) return again.error();
+    // What went out must be what was checked; anything else is a file changed under us.
+    if (*again != ShowStatus::kDone || shown != checked) {
+        return RuntimeError(ErrorNumber::kDeviceIo, std::string(texts::kShowChanged));
+    }
     return ShowStatus::kDone;
 }
 
@@ -44,36 +75,16 @@ ShowStatus readPass(FileSystem& files, const std::string& path, std::string_view
 ShowResult Show(const std::string& path, std::string_view password, const ShowHooks& hooks) {
     ShowResult result;
     try {
-        FileSystem& files = hooks.files != nullptr ? *hooks.files : platform::realFileSystem();
-        const auto info = files.stat(path);
-        if (!info) throw RuntimeError(ErrorNumber::kFileNotFound);
-        if (info->type != platform::FileType::kRegular) {
-            throw RuntimeError(ErrorNumber::kPathFileAccess);
-        }
-        if (info->size == 0) {
-            result.status = ShowStatus::kNotEncrypted;
+        const auto shown = showChecked(path, password, hooks, result.outputStarted);
+        if (shown) {
+            result.status = *shown;
             return result;
         }
-
-        Checksum checked;
-        result.status = readPass(files, path, password, checked, [](const char*, std::size_t) {});
-        if (result.status != ShowStatus::kDone) return result;
-
-        if (hooks.beforeOutput) hooks.beforeOutput();
-        result.outputStarted = true;
-        Checksum shown;
-        const auto again = readPass(files, path, password, shown, [&](const char* data, std::size_t size) {
-            if (hooks.sink) hooks.sink(data, size);
-        });
-        // What went out must be what was checked; anything else is a file changed under us.
-        if (again != ShowStatus::kDone || shown != checked) {
-            throw RuntimeError(ErrorNumber::kDeviceIo, std::string(texts::kShowChanged));
-        }
-        return result;
+        result.error = shown.error();
     } catch (...) {
-        result.status = ShowStatus::kFailed;
         result.error = platform::handledError();
     }
+    result.status = ShowStatus::kFailed;
     return result;
 }
 

@@ -32,8 +32,9 @@ struct ShowResult {
 };
 
 struct ShowHooks {
-    // Receives the plain bytes in order, a piece at a time.
-    std::function<void(const char* data, std::size_t size)> sink;
+    // Receives the plain bytes in order, a piece at a time; a failure it returns ends the
+    // showing with that error.
+    std::function<platform::Status(const char* data, std::size_t size)> sink;
     // Called once the body has been checked, right before the first byte goes to the sink.
     std::function<void()> beforeOutput;
     // File access; null means the real file system.
@@ -46,7 +47,7 @@ struct ShowHooks {
 // (62) or one of any length but 24 (5) fails before anything is output; a second pass
 // outputs.
 // A file that changes between the passes fails with error 57 after partial output.
-// Opens the file only for reading; never throws.
+// Opens the file only for reading; never throws: every failure is in the result.
 ShowResult Show(const std::string& path, std::string_view password, const ShowHooks& hooks);
 
 }  // namespace kerfo::filejobs

@@ -24,9 +24,9 @@ void BackgroundSync::stop() noexcept {
     if (m_thread.joinable()) m_thread.join();
 }
 
-void BackgroundSync::finish() {
+Status BackgroundSync::finish() {
     stop();
-    if (m_failure) throw *m_failure;
+    return m_failure;
 }
 
 void BackgroundSync::run() {
@@ -36,14 +36,9 @@ void BackgroundSync::run() {
         if (m_finished) return;
         m_requested = false;
         lock.unlock();
-        std::optional<RuntimeError> failure;
-        try {
-            m_syncOnce();
-        } catch (const RuntimeError& error) {
-            failure = error;
-        }
+        Status status = m_syncOnce();
         lock.lock();
-        if (failure && !m_failure) m_failure = std::move(failure);
+        if (!status && m_failure) m_failure = std::move(status);
     }
 }
 

@@ -7,7 +7,6 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
-#include <optional>
 #include <thread>
 
 #include "platform/error.h"
@@ -16,9 +15,9 @@ namespace kerfo::platform {
 
 class BackgroundSync {
 public:
-    // `syncOnce` makes everything written so far durable and throws RuntimeError when it
-    // cannot; it runs on the helper thread, never twice at a time.
-    explicit BackgroundSync(std::function<void()> syncOnce) : m_syncOnce(std::move(syncOnce)) {}
+    // `syncOnce` makes everything written so far durable and fails when it cannot; it runs
+    // on the helper thread, never twice at a time.
+    explicit BackgroundSync(std::function<Status()> syncOnce) : m_syncOnce(std::move(syncOnce)) {}
     ~BackgroundSync() { stop(); }
     BackgroundSync(const BackgroundSync&) = delete;
     BackgroundSync& operator=(const BackgroundSync&) = delete;
@@ -31,20 +30,20 @@ public:
     // Waits for the helper to end; nothing is synced in the background afterwards.
     void stop() noexcept;
 
-    // Stops, then throws the first failed sync's error, if any. A failed sync marks the
+    // Stops, then fails with the first failed sync's error, if any. A failed sync marks the
     // error as reported for the whole file, so the final sync might not report it again:
     // the caller must, and may call this again after stop() to do so.
-    void finish();
+    Status finish();
 
 private:
     void run();
 
-    std::function<void()> m_syncOnce;
+    std::function<Status()> m_syncOnce;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_requested = false;
     bool m_finished = false;
-    std::optional<RuntimeError> m_failure;
+    Status m_failure;  // the first failed sync
     std::thread m_thread;
 };
 

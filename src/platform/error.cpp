@@ -58,6 +58,10 @@ RuntimeError::RuntimeError(ErrorNumber number, std::string description)
 
 RuntimeError RuntimeError::fromErrno(int err) { return RuntimeError(platform::fromErrno(err)); }
 
+void raiseError(const RuntimeError& error) {
+    throw RuntimeError(error);
+}
+
 RuntimeError handledError() noexcept {
     try {
         throw;

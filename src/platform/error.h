@@ -13,9 +13,13 @@
 // there", never "it went wrong". Only the window and kerfo-cli turn errors into text.
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
+#include <variant>
 
 namespace kerfo::platform {
 
@@ -68,4 +72,76 @@ private:
 // conversion the entry points use to put a raised failure into their result.
 RuntimeError handledError() noexcept;
 
+// Raises `error` (throws a copy): where a failure has no result to go into.
+[[noreturn]] void raiseError(const RuntimeError& error);
+
+// The value of a call that can fail, or the RuntimeError it failed with. value(), * and
+// -> on a failed result raise the error, as std::expected raises its own: for a caller
+// that has no result of its own to put it in (a test, a fuzz target).
+template <typename T>
+class [[nodiscard]] Result {
+public:
+    // Anything T is made from, but never an error or another result.
+    template <typename U = T,
+              typename = std::enable_if_t<std::is_constructible_v<T, U&&> &&
+                                          !std::is_same_v<std::remove_cvref_t<U>, RuntimeError> &&
+                                          !std::is_same_v<std::remove_cvref_t<U>, Result>>>
+    Result(U&& value) : m_state(std::in_place_index<0>, std::forward<U>(value)) {}
+    Result(RuntimeError error) : m_state(std::in_place_index<1>, std::move(error)) {}
+
+    explicit operator bool() const noexcept { return m_state.index() == 0; }
+
+    T& value() & {
+        checked();
+        return std::get<0>(m_state);
+    }
+    const T& value() const& {
+        checked();
+        return std::get<0>(m_state);
+    }
+    T&& value() && {
+        checked();
+        return std::get<0>(std::move(m_state));
+    }
+    T& operator*() & { return value(); }
+    const T& operator*() const& { return value(); }
+    T&& operator*() && { return std::move(*this).value(); }
+    T* operator->() { return &value(); }
+    const T* operator->() const { return &value(); }
+
+    // The failure; only for a failed result.
+    const RuntimeError& error() const { return std::get<1>(m_state); }
+
+private:
+    void checked() const {
+        if (m_state.index() != 0) raiseError(std::get<1>(m_state));
+    }
+
+    std::variant<T, RuntimeError> m_state;
+};
+
+// The outcome of a call that can fail and has no value to give: success (`{}`), or the
+// RuntimeError it failed with.
+class [[nodiscard]] Status {
+public:
+    Status() = default;
+    Status(RuntimeError error) : m_error(std::move(error)) {}
+
+    explicit operator bool() const noexcept { return !m_error; }
+    // The failure; only for a failed status.
+    const RuntimeError& error() const { return *m_error; }
+
+private:
+    std::optional<RuntimeError> m_error;
+};
+
 }  // namespace kerfo::platform
+
+// Returns the failure of `expr` (a Status or a Result) from the enclosing function, which
+// returns a Status or a Result itself; on success goes on.
+#define KERFO_TRY(expr)                              \
+    do {                                             \
+        if (auto kerfoTried = (expr); !kerfoTried) { \
+            return kerfoTried.error();               \
+        }                                            \
+    } while (false)

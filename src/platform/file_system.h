@@ -1,7 +1,8 @@
 // The file layer: every file access of the core goes through FileSystem, so the jobs
 // work the same on every platform and tests can inject faults (a disk that fills up
-// after N bytes, a rename that fails, ...). Every call either succeeds or throws
-// platform::RuntimeError with the runtime's number for the operating system's error.
+// after N bytes, a rename that fails, ...). A call that can fail returns a Result or a
+// Status carrying the RuntimeError with the runtime's number for the operating system's
+// error; none raises.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +13,8 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "platform/error.h"
 
 namespace kerfo::platform {
 
@@ -65,12 +68,12 @@ inline constexpr int kAttrArchive = 32;
 class File {
 public:
     virtual ~File() = default;
-    // Reads up to `size` bytes; returns how many, 0 only at the end of the file.
-    virtual std::size_t read(char* buffer, std::size_t size) = 0;
-    // Writes all `size` bytes or throws (a short write is a full disk: 61).
-    virtual void write(const char* data, std::size_t size) = 0;
-    // Forces the written bytes onto the storage.
-    virtual void sync() = 0;
+    // Reads up to `size` bytes; gives how many, 0 only at the end of the file.
+    virtual Result<std::size_t> read(char* buffer, std::size_t size) = 0;
+    // Writes all `size` bytes, or fails (a short write is a full disk: 61).
+    virtual Status write(const char* data, std::size_t size) = 0;
+    // Forces the written bytes onto the storage; fails with the error the system reports.
+    virtual Status sync() = 0;
     // Starts making everything written so far durable in the background and returns
     // without waiting, so that the storage works while the job computes the rest and the
     // final sync() has little left to do. Only a hint: does nothing where the platform
@@ -84,14 +87,15 @@ public:
         (void)length;
     }
     // Sets the permission bits of the open file (best effort where there are none).
-    virtual void setPermissions(unsigned permissions) = 0;
-    // The open file's identity, size and times, from the handle (not the name). Throws
+    virtual Status setPermissions(unsigned permissions) = 0;
+    // The open file's identity, size and times, from the handle (not the name). Fails
     // when the system cannot say.
-    virtual FileStamp stamp() { return {}; }
-    // Owner, group, mode and extended attributes of the open file; throws when the
+    virtual Result<FileStamp> stamp() { return FileStamp{}; }
+    // Owner, group, mode and extended attributes of the open file; fails when the
     // system cannot say.
-    virtual FileAccess access() { return {}; }
-    virtual void close() = 0;
+    virtual Result<FileAccess> access() { return FileAccess{}; }
+    // Closes the file; fails with a write error the system reports only now.
+    virtual Status close() = 0;
 };
 
 // A file being written that no other program can find: on Linux it has no name at all
@@ -102,25 +106,25 @@ class NewFile : public File {
 public:
     // A second handle on the new file, with its own position, for reading back what was
     // written so far.
-    virtual std::unique_ptr<File> openReadBack() = 0;
+    virtual Result<std::unique_ptr<File>> openReadBack() = 0;
     // Gives the new file the original's owner, group, mode and extended attributes as far
     // as this process may; where the owner or group cannot be kept, takes away the rights
-    // they had rather than grant them to someone else. Throws when even the mode cannot
+    // they had rather than grant them to someone else. Fails when even the mode cannot
     // be set.
-    virtual void applyAccess(const FileAccess& original) = 0;
+    virtual Status applyAccess(const FileAccess& original) = 0;
     // Gives the complete, synced file the name `path` (in the folder it was created in,
     // even if that folder was renamed meanwhile). Never replaces anything: a file of that
-    // name is error 58, and the new file stays nameless.
-    virtual void commit(const std::string& path) = 0;
+    // name fails with 58, and the new file stays nameless.
+    virtual Status commit(const std::string& path) = 0;
     // Puts the complete, synced file in place of `path`, which must still lead to the file
     // `original` (the source itself): replaces it atomically where the system can, and
     // fails with 55 (nothing replaced) when the name leads elsewhere by now. After a
     // failed commit the new file is done with: nothing can be committed from it.
-    virtual void commitOver(const std::string& path, const FileIdentity& original) = 0;
+    virtual Status commitOver(const std::string& path, const FileIdentity& original) = 0;
     // Removes `path`, a name in the new file's folder, only while it still leads to the
-    // file `expected`: 55 (nothing removed) when it leads to another file by now, 53
-    // when nothing is there.
-    virtual void removeBeside(const std::string& path, const FileIdentity& expected) = 0;
+    // file `expected`: fails with 55 (nothing removed) when it leads to another file by
+    // now, 53 when nothing is there.
+    virtual Status removeBeside(const std::string& path, const FileIdentity& expected) = 0;
 };
 
 class FileSystem {
@@ -130,9 +134,9 @@ public:
     // Type, size and permission bits of `path`; nullopt when this process sees no file
     // there (nothing there, or a folder on the way it may not look into).
     virtual std::optional<FileInfo> stat(const std::string& path) = 0;
-    // The classic attribute value of `path` (read-only, hidden, system bits); throws when
+    // The classic attribute value of `path` (read-only, hidden, system bits); fails when
     // the path cannot be examined.
-    virtual int attributes(const std::string& path) = 0;
+    virtual Result<int> attributes(const std::string& path) = 0;
     // For a symbolic link, the full path of the file it leads to, so that a job replaces
     // the file itself rather than the link; any other path (or one that cannot be
     // resolved) unchanged.
@@ -151,21 +155,21 @@ public:
     }
 
     // Opens an existing regular file for reading. Anything else (a FIFO, a device, a
-    // directory) is refused without blocking (75).
-    virtual std::unique_ptr<File> openRead(const std::string& path) = 0;
+    // directory) is refused without blocking (75); otherwise fails with the system's error.
+    virtual Result<std::unique_ptr<File>> openRead(const std::string& path) = 0;
     // Opens the file a job replaces, as openRead, and holds it for the job until the
     // handle closes: an advisory lock on POSIX, on Windows a lock that other jobs test
-    // and a share mode that lets no one write. Another job holding it is error 55.
-    virtual std::unique_ptr<File> openSource(const std::string& path) = 0;
+    // and a share mode that lets no one write. Another job holding it fails with 55.
+    virtual Result<std::unique_ptr<File>> openSource(const std::string& path) = 0;
     // Creates a new, private (owner-only) file in `directory` that no one can find until
-    // it is committed (see NewFile).
-    virtual std::unique_ptr<NewFile> createNew(const std::string& directory) = 0;
+    // it is committed (see NewFile); fails when the folder takes no new file.
+    virtual Result<std::unique_ptr<NewFile>> createNew(const std::string& directory) = 0;
     // Removes what a job killed before it could clean up left in `directory` under a
     // temporary name: only names that no one but Kerfo makes, of files no live process
-    // holds and that have not changed for a few seconds. Best effort, never throws.
+    // holds and that have not changed for a few seconds. Best effort, never fails.
     virtual void removeStaleTemps(const std::string& directory) noexcept { (void)directory; }
     // Makes renames and removals in `directory` durable, as far as the platform can;
-    // never throws, since the rename it follows has already taken effect.
+    // never fails, since the rename it follows has already taken effect.
     virtual void syncDirectory(const std::string& directory) noexcept = 0;
 };
 
@@ -175,17 +179,17 @@ public:
 class ForwardingFile : public File {
 public:
     explicit ForwardingFile(std::unique_ptr<File> inner) : m_inner(std::move(inner)) {}
-    std::size_t read(char* buffer, std::size_t size) override { return m_inner->read(buffer, size); }
-    void write(const char* data, std::size_t size) override { m_inner->write(data, size); }
-    void sync() override { m_inner->sync(); }
+    Result<std::size_t> read(char* buffer, std::size_t size) override { return m_inner->read(buffer, size); }
+    Status write(const char* data, std::size_t size) override { return m_inner->write(data, size); }
+    Status sync() override { return m_inner->sync(); }
     void syncInBackground() noexcept override { m_inner->syncInBackground(); }
     void dropCached(std::uint64_t offset, std::uint64_t length) noexcept override {
         m_inner->dropCached(offset, length);
     }
-    void setPermissions(unsigned permissions) override { m_inner->setPermissions(permissions); }
-    FileStamp stamp() override { return m_inner->stamp(); }
-    FileAccess access() override { return m_inner->access(); }
-    void close() override { m_inner->close(); }
+    Status setPermissions(unsigned permissions) override { return m_inner->setPermissions(permissions); }
+    Result<FileStamp> stamp() override { return m_inner->stamp(); }
+    Result<FileAccess> access() override { return m_inner->access(); }
+    Status close() override { return m_inner->close(); }
 
 private:
     std::unique_ptr<File> m_inner;
@@ -196,13 +200,13 @@ class ForwardingFileSystem : public FileSystem {
 public:
     explicit ForwardingFileSystem(FileSystem& inner) : m_inner(inner) {}
     std::optional<FileInfo> stat(const std::string& path) override { return m_inner.stat(path); }
-    int attributes(const std::string& path) override { return m_inner.attributes(path); }
+    Result<int> attributes(const std::string& path) override { return m_inner.attributes(path); }
     std::string resolve(const std::string& path) override { return m_inner.resolve(path); }
     std::optional<FileIdentity> identity(const std::string& path) override { return m_inner.identity(path); }
     bool sameFile(const std::string& a, const std::string& b) override { return m_inner.sameFile(a, b); }
-    std::unique_ptr<File> openRead(const std::string& path) override { return m_inner.openRead(path); }
-    std::unique_ptr<File> openSource(const std::string& path) override { return m_inner.openSource(path); }
-    std::unique_ptr<NewFile> createNew(const std::string& directory) override {
+    Result<std::unique_ptr<File>> openRead(const std::string& path) override { return m_inner.openRead(path); }
+    Result<std::unique_ptr<File>> openSource(const std::string& path) override { return m_inner.openSource(path); }
+    Result<std::unique_ptr<NewFile>> createNew(const std::string& directory) override {
         return m_inner.createNew(directory);
     }
     void removeStaleTemps(const std::string& directory) noexcept override {

@@ -30,15 +30,17 @@
 namespace kerfo::platform {
 namespace {
 
-[[noreturn]] void throwErrno(int err) { throw RuntimeError::fromErrno(err); }
+// The failure of the call that just set errno.
+RuntimeError lastError() { return RuntimeError::fromErrno(errno); }
 
 // Makes a file's data durable (its size too, not every timestamp).
-void syncData(int fd) {
+Status syncData(int fd) {
 #ifdef __linux__
-    if (::fdatasync(fd) != 0) throwErrno(errno);
+    if (::fdatasync(fd) != 0) return lastError();
 #else
-    if (::fsync(fd) != 0) throwErrno(errno);
+    if (::fsync(fd) != 0) return lastError();
 #endif
+    return {};
 }
 
 // A temporary file unchanged for this long, and not locked, belongs to no running job:
@@ -168,7 +170,7 @@ public:
     // `positional`: reads keep their own position (pread), for a second handle that
     // shares the descriptor's file offset.
     explicit PosixFile(int fd, bool positional = false)
-        : m_fd(fd), m_positional(positional), m_background([fd] { syncData(fd); }) {}
+        : m_fd(fd), m_positional(positional), m_background([fd] { return syncData(fd); }) {}
     ~PosixFile() override {
         m_background.stop();  // the helper must be done with the descriptor first
         if (m_fd >= 0) ::close(m_fd);
@@ -176,7 +178,7 @@ public:
     PosixFile(const PosixFile&) = delete;
     PosixFile& operator=(const PosixFile&) = delete;
 
-    std::size_t read(char* buffer, std::size_t size) override {
+    Result<std::size_t> read(char* buffer, std::size_t size) override {
         for (;;) {
             const ssize_t n = m_positional ? ::pread(m_fd, buffer, size, static_cast<off_t>(m_offset))
                                            : ::read(m_fd, buffer, size);
@@ -184,27 +186,29 @@ public:
                 m_offset += static_cast<std::uint64_t>(n);
                 return static_cast<std::size_t>(n);
             }
-            if (errno != EINTR) throwErrno(errno);
+            if (errno != EINTR) return lastError();
         }
     }
 
-    void write(const char* data, std::size_t size) override {
+    Status write(const char* data, std::size_t size) override {
         while (size > 0) {
             const ssize_t n = ::write(m_fd, data, size);
             if (n < 0) {
                 if (errno == EINTR) continue;
-                throwErrno(errno);
+                return lastError();
             }
             // A write that makes no progress means the device has no room left.
-            if (n == 0) throwErrno(ENOSPC);
+            if (n == 0) return RuntimeError::fromErrno(ENOSPC);
             data += n;
             size -= static_cast<std::size_t>(n);
         }
+        return {};
     }
 
-    void sync() override {
-        m_background.finish();
-        if (::fsync(m_fd) != 0) throwErrno(errno);
+    Status sync() override {
+        KERFO_TRY(m_background.finish());
+        if (::fsync(m_fd) != 0) return lastError();
+        return {};
     }
 
     void syncInBackground() noexcept override {
@@ -223,14 +227,21 @@ public:
 #endif
     }
 
-    void setPermissions(unsigned permissions) override {
-        if (::fchmod(m_fd, static_cast<mode_t>(permissions)) != 0) throwErrno(errno);
+    Status setPermissions(unsigned permissions) override {
+        if (::fchmod(m_fd, static_cast<mode_t>(permissions)) != 0) return lastError();
+        return {};
     }
 
-    FileStamp stamp() override { return stampOf(status()); }
+    Result<FileStamp> stamp() override {
+        const auto st = status();
+        if (!st) return st.error();
+        return stampOf(*st);
+    }
 
-    FileAccess access() override {
-        const struct ::stat st = status();
+    Result<FileAccess> access() override {
+        const auto status = this->status();
+        if (!status) return status.error();
+        const struct ::stat& st = *status;
         FileAccess access;
         access.owner = static_cast<std::uint32_t>(st.st_uid);
         access.group = static_cast<std::uint32_t>(st.st_gid);
@@ -261,26 +272,26 @@ public:
         return access;
     }
 
-    void close() override {
+    Status close() override {
         // A background sync that failed is reported here too, for a file closed unsynced.
         m_background.stop();
         const int fd = m_fd;
         m_fd = -1;
         // Delayed write errors (NFS, a full quota) surface here.
-        if (fd >= 0 && ::close(fd) != 0 && errno != EINTR) throwErrno(errno);
-        m_background.finish();
+        if (fd >= 0 && ::close(fd) != 0 && errno != EINTR) return lastError();
+        return m_background.finish();
     }
 
     int descriptor() const { return m_fd; }
 
-    struct ::stat status() const {
+    Result<struct ::stat> status() const {
         struct ::stat st {};
-        if (::fstat(m_fd, &st) != 0) throwErrno(errno);
+        if (::fstat(m_fd, &st) != 0) return lastError();
         return st;
     }
 
-    // Throws when a background sync failed.
-    void finishBackground() { m_background.finish(); }
+    // Fails when a background sync failed.
+    Status finishBackground() { return m_background.finish(); }
 
 private:
     int m_fd;
@@ -317,37 +328,36 @@ public:
     PosixNewFile(const PosixNewFile&) = delete;
     PosixNewFile& operator=(const PosixNewFile&) = delete;
 
-    std::size_t read(char* buffer, std::size_t size) override { return m_file.read(buffer, size); }
-    void write(const char* data, std::size_t size) override { m_file.write(data, size); }
-    void sync() override { m_file.sync(); }
+    Result<std::size_t> read(char* buffer, std::size_t size) override { return m_file.read(buffer, size); }
+    Status write(const char* data, std::size_t size) override { return m_file.write(data, size); }
+    Status sync() override { return m_file.sync(); }
     void syncInBackground() noexcept override { m_file.syncInBackground(); }
     void dropCached(std::uint64_t offset, std::uint64_t length) noexcept override {
         m_file.dropCached(offset, length);
     }
-    void setPermissions(unsigned permissions) override { m_file.setPermissions(permissions); }
-    FileStamp stamp() override { return m_file.stamp(); }
-    FileAccess access() override { return m_file.access(); }
+    Status setPermissions(unsigned permissions) override { return m_file.setPermissions(permissions); }
+    Result<FileStamp> stamp() override { return m_file.stamp(); }
+    Result<FileAccess> access() override { return m_file.access(); }
     // A nameless file lives only as long as its descriptor: it stays open until the
     // object dies. Everything written was synced already; a sync that failed is reported.
-    void close() override {
-        m_file.finishBackground();
-    }
+    Status close() override { return m_file.finishBackground(); }
 
-    std::unique_ptr<File> openReadBack() override {
+    Result<std::unique_ptr<File>> openReadBack() override {
         const int fd = ::fcntl(descriptor(), F_DUPFD_CLOEXEC, 0);
-        if (fd < 0) throwErrno(errno);
+        if (fd < 0) return lastError();
         return std::make_unique<PosixFile>(fd, true);
     }
 
-    void applyAccess(const FileAccess& original) override {
+    Status applyAccess(const FileAccess& original) override {
         const int fd = descriptor();
         // Root keeps the owner; anyone keeps a group they belong to.
         if (::fchown(fd, original.owner, original.group) != 0) {
             (void)::fchown(fd, static_cast<uid_t>(-1), original.group);
         }
-        const struct ::stat now = status();
-        const bool ownerKept = now.st_uid == original.owner;
-        const bool groupKept = now.st_gid == original.group;
+        const auto now = status();
+        if (!now) return now.error();
+        const bool ownerKept = now->st_uid == original.owner;
+        const bool groupKept = now->st_gid == original.group;
 
         std::string acl;
         for (const auto& [name, value] : original.attributes) {
@@ -361,13 +371,21 @@ public:
         // Whoever owns the new file instead gets no rights meant for someone else.
         if (!ownerKept) mode &= ~static_cast<unsigned>(S_ISUID);
         if (!groupKept) mode = (mode & ~static_cast<unsigned>(S_ISGID | S_IRWXG)) | (mode & S_IRWXO) << 3;
-        if (!acl.empty() && groupKept && setAcl(mode, acl)) {
+        bool aclSet = false;
+        if (!acl.empty() && groupKept) {
+            const auto set = setAcl(mode, acl);
+            if (!set) return set.error();
+            aclSet = *set;
+        }
+        if (aclSet) {
             // The ACL set the permission bits; the special bits are the original's.
-            mode = (static_cast<unsigned>(status().st_mode) & 0777u) | (mode & 07000u);
+            const auto withAcl = status();
+            if (!withAcl) return withAcl.error();
+            mode = (static_cast<unsigned>(withAcl->st_mode) & 0777u) | (mode & 07000u);
         } else if (!acl.empty()) {
             mode = (mode & ~static_cast<unsigned>(S_IRWXG)) | groupBitsWithoutAcl(acl, mode);
         }
-        if (::fchmod(fd, static_cast<mode_t>(mode)) != 0) throwErrno(errno);
+        if (::fchmod(fd, static_cast<mode_t>(mode)) != 0) return lastError();
 #ifdef __linux__
         // The other attributes grant no access: kept where the file system takes them.
         for (const auto& [name, value] : original.attributes) {
@@ -375,34 +393,34 @@ public:
             (void)::fsetxattr(fd, name.c_str(), value.data(), value.size(), 0);
         }
 #endif
+        return {};
     }
 
-    void commit(const std::string& path) override {
+    Status commit(const std::string& path) override {
         const std::string name = nameOf(path);
         if (m_tempName.empty()) {
-            linkNameless(name);
+            KERFO_TRY(linkNameless(name));
         } else {
             if (renameWithFlags(m_dirfd, m_tempName.c_str(), name.c_str(), kRenameNoReplace) != 0) {
-                if (!flagUnsupported(errno)) throwCommitError(errno);
-                moveWithoutReplacing(name);
+                if (!flagUnsupported(errno)) return commitError(errno);
+                KERFO_TRY(moveWithoutReplacing(name));
             }
             forgetTempName();
         }
         ::fsync(m_dirfd);
+        return {};
     }
 
-    void commitOver(const std::string& path, const FileIdentity& original) override {
+    Status commitOver(const std::string& path, const FileIdentity& original) override {
         const std::string name = nameOf(path);
         if (m_tempName.empty()) {
             // The exchange needs a name for the new file first.
             const std::string temp = temporaryName();
             m_cleanupSlot = registerForCleanup(m_dirfd, temp);
-            try {
-                linkNameless(temp);
-            } catch (...) {
+            if (Status linked = linkNameless(temp); !linked) {
                 unregisterCleanup(m_cleanupSlot);
                 m_cleanupSlot = -1;
-                throw;
+                return linked;
             }
             m_tempName = temp;
         }
@@ -414,54 +432,56 @@ public:
                 ::unlinkat(m_dirfd, m_tempName.c_str(), 0);
                 forgetTempName();
                 ::fsync(m_dirfd);
-                return;
+                return {};
             }
             renameWithFlags(m_dirfd, m_tempName.c_str(), name.c_str(), kRenameExchange);
             dropTempName();
-            throw RuntimeError(ErrorNumber::kFileAlreadyOpen);
+            return RuntimeError(ErrorNumber::kFileAlreadyOpen);
         }
-        if (!flagUnsupported(errno)) failOver(errno);
+        if (!flagUnsupported(errno)) return failOver(errno);
         struct ::stat st {};
-        if (::fstatat(m_dirfd, name.c_str(), &st, 0) != 0) failOver(errno);
-        if (identityOf(st) != original) failOver(0);
-        if (::renameat(m_dirfd, m_tempName.c_str(), m_dirfd, name.c_str()) != 0) failOver(errno);
+        if (::fstatat(m_dirfd, name.c_str(), &st, 0) != 0) return failOver(errno);
+        if (identityOf(st) != original) return failOver(0);
+        if (::renameat(m_dirfd, m_tempName.c_str(), m_dirfd, name.c_str()) != 0) return failOver(errno);
         forgetTempName();
         ::fsync(m_dirfd);
+        return {};
     }
 
-    void removeBeside(const std::string& path, const FileIdentity& expected) override {
+    Status removeBeside(const std::string& path, const FileIdentity& expected) override {
         const std::string name = nameOf(path);
         struct ::stat st {};
-        if (::fstatat(m_dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) throwErrno(errno);
-        if (identityOf(st) != expected) throw RuntimeError(ErrorNumber::kFileAlreadyOpen);
-        if (::unlinkat(m_dirfd, name.c_str(), 0) != 0) throwErrno(errno);
+        if (::fstatat(m_dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return lastError();
+        if (identityOf(st) != expected) return RuntimeError(ErrorNumber::kFileAlreadyOpen);
+        if (::unlinkat(m_dirfd, name.c_str(), 0) != 0) return lastError();
         ::fsync(m_dirfd);
+        return {};
     }
 
 private:
     static constexpr const char* kAclName = "system.posix_acl_access";
 
-    [[noreturn]] static void throwCommitError(int err) {
-        if (err == EEXIST) throw RuntimeError(ErrorNumber::kFileAlreadyExists);
-        throwErrno(err);
+    static RuntimeError commitError(int err) {
+        if (err == EEXIST) return RuntimeError(ErrorNumber::kFileAlreadyExists);
+        return RuntimeError::fromErrno(err);
     }
 
     // Gives the nameless file `name`; a link never replaces an existing name.
-    void linkNameless(const std::string& name) {
+    Status linkNameless(const std::string& name) {
         const std::string self = "/proc/self/fd/" + std::to_string(descriptor());
-        if (::linkat(AT_FDCWD, self.c_str(), m_dirfd, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return;
+        if (::linkat(AT_FDCWD, self.c_str(), m_dirfd, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return {};
         int err = errno;
 #ifdef AT_EMPTY_PATH
-        if (err == ENOENT && ::linkat(descriptor(), "", m_dirfd, name.c_str(), AT_EMPTY_PATH) == 0) return;
+        if (err == ENOENT && ::linkat(descriptor(), "", m_dirfd, name.c_str(), AT_EMPTY_PATH) == 0) return {};
         if (err == ENOENT) err = errno;
 #endif
-        throwCommitError(err);
+        return commitError(err);
     }
 
     // Sets `mode`, then the access ACL `acl` (which sets the permission bits again from
     // its entries); false when the file system takes no ACL.
-    bool setAcl(unsigned mode, const std::string& acl) {
-        if (::fchmod(descriptor(), static_cast<mode_t>(mode)) != 0) throwErrno(errno);
+    Result<bool> setAcl(unsigned mode, const std::string& acl) {
+        if (::fchmod(descriptor(), static_cast<mode_t>(mode)) != 0) return lastError();
 #ifdef __linux__
         return ::fsetxattr(descriptor(), kAclName, acl.data(), acl.size(), 0) == 0;
 #else
@@ -475,25 +495,27 @@ private:
         ::unlinkat(m_dirfd, m_tempName.c_str(), 0);
         forgetTempName();
     }
-    [[noreturn]] void failOver(int err) {
+    // Gives up on the commit: `err`, or 55 for 0 (the name leads elsewhere).
+    RuntimeError failOver(int err) {
         dropTempName();
-        if (err == 0) throw RuntimeError(ErrorNumber::kFileAlreadyOpen);
-        throwErrno(err);
+        if (err == 0) return RuntimeError(ErrorNumber::kFileAlreadyOpen);
+        return RuntimeError::fromErrno(err);
     }
 
     // Gives the named temporary `name` where renameat2 cannot promise not to replace.
-    void moveWithoutReplacing(const std::string& name) {
+    Status moveWithoutReplacing(const std::string& name) {
         if (::linkat(m_dirfd, m_tempName.c_str(), m_dirfd, name.c_str(), 0) == 0) {
             // A link never replaces; the temporary name goes afterwards.
             ::unlinkat(m_dirfd, m_tempName.c_str(), 0);
-            return;
+            return {};
         }
-        if (errno == EEXIST) throwCommitError(errno);
+        if (errno == EEXIST) return commitError(errno);
         // No hard links here (FAT, exFAT): make sure, then rename. Another program would
         // have to create the name in the moment between the two.
         struct ::stat st {};
-        if (::fstatat(m_dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) throwCommitError(EEXIST);
-        if (::renameat(m_dirfd, m_tempName.c_str(), m_dirfd, name.c_str()) != 0) throwCommitError(errno);
+        if (::fstatat(m_dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return commitError(EEXIST);
+        if (::renameat(m_dirfd, m_tempName.c_str(), m_dirfd, name.c_str()) != 0) return commitError(errno);
+        return {};
     }
 
     void forgetTempName() {
@@ -503,7 +525,7 @@ private:
     }
 
     int descriptor() const { return m_file.descriptor(); }
-    struct ::stat status() const { return m_file.status(); }
+    Result<struct ::stat> status() const { return m_file.status(); }
 
     PosixFile m_file;
     int m_dirfd;
@@ -511,12 +533,12 @@ private:
     int m_cleanupSlot = -1;
 };
 
-int openDirectory(const std::string& directory) {
+Result<int> openDirectory(const std::string& directory) {
     int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 #ifdef O_PATH
     if (fd < 0 && errno == EACCES) fd = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
 #endif
-    if (fd < 0) throwErrno(errno);
+    if (fd < 0) return lastError();
     return fd;
 }
 
@@ -534,9 +556,9 @@ public:
         return info;
     }
 
-    int attributes(const std::string& path) override {
+    Result<int> attributes(const std::string& path) override {
         struct ::stat st {};
-        if (::stat(path.c_str(), &st) != 0) throwErrno(errno);
+        if (::stat(path.c_str(), &st) != 0) return lastError();
         int value = 0;
         if (S_ISDIR(st.st_mode)) {
             value |= kAttrDirectory;
@@ -588,20 +610,27 @@ public:
         return !spelled;
     }
 
-    std::unique_ptr<File> openRead(const std::string& path) override { return openRegular(path); }
-
-    std::unique_ptr<File> openSource(const std::string& path) override {
+    Result<std::unique_ptr<File>> openRead(const std::string& path) override {
         auto file = openRegular(path);
-        // The lock goes with the descriptor: closed, or the process gone, it is free again.
-        // A file system without locks (some network shares) still lets the job run.
-        if (::flock(file->descriptor(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-            throw RuntimeError(ErrorNumber::kFileAlreadyOpen);
-        }
-        return file;
+        if (!file) return file.error();
+        return std::move(*file);
     }
 
-    std::unique_ptr<NewFile> createNew(const std::string& directory) override {
-        const int dirfd = openDirectory(directory);
+    Result<std::unique_ptr<File>> openSource(const std::string& path) override {
+        auto file = openRegular(path);
+        if (!file) return file.error();
+        // The lock goes with the descriptor: closed, or the process gone, it is free again.
+        // A file system without locks (some network shares) still lets the job run.
+        if (::flock((*file)->descriptor(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+            return RuntimeError(ErrorNumber::kFileAlreadyOpen);
+        }
+        return std::move(*file);
+    }
+
+    Result<std::unique_ptr<NewFile>> createNew(const std::string& directory) override {
+        const auto opened = openDirectory(directory);
+        if (!opened) return opened.error();
+        const int dirfd = *opened;
 #ifdef O_TMPFILE
         const int nameless = ::openat(dirfd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         if (nameless >= 0) return std::make_unique<PosixNewFile>(nameless, dirfd, std::string(), -1);
@@ -609,7 +638,7 @@ public:
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
             const int err = errno;
             ::close(dirfd);
-            throwErrno(err);
+            return RuntimeError::fromErrno(err);
         }
 #endif
         for (int attempt = 0; attempt < 100; ++attempt) {
@@ -628,11 +657,11 @@ public:
             if (errno != EEXIST) {
                 const int err = errno;
                 ::close(dirfd);
-                throwErrno(err);
+                return RuntimeError::fromErrno(err);
             }
         }
         ::close(dirfd);
-        throw RuntimeError(ErrorNumber::kPathFileAccess);
+        return RuntimeError(ErrorNumber::kPathFileAccess);
     }
 
     void removeStaleTemps(const std::string& directory) noexcept override {
@@ -662,7 +691,7 @@ public:
     }
 
 private:
-    static std::unique_ptr<PosixFile> openRegular(const std::string& path) {
+    static Result<std::unique_ptr<PosixFile>> openRegular(const std::string& path) {
         // Non-blocking, so that opening a FIFO without a writer cannot hang; only
         // regular files are handed out.
         constexpr int kFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
@@ -674,11 +703,11 @@ private:
 #else
         const int fd = ::open(path.c_str(), kFlags);
 #endif
-        if (fd < 0) throwErrno(errno);
+        if (fd < 0) return lastError();
         auto file = std::make_unique<PosixFile>(fd);
         struct ::stat st {};
-        if (::fstat(fd, &st) != 0) throwErrno(errno);
-        if (!S_ISREG(st.st_mode)) throw RuntimeError(ErrorNumber::kPathFileAccess);
+        if (::fstat(fd, &st) != 0) return lastError();
+        if (!S_ISREG(st.st_mode)) return RuntimeError(ErrorNumber::kPathFileAccess);
         const int flags = ::fcntl(fd, F_GETFL);
         if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
         return file;

@@ -13,11 +13,12 @@
 namespace kerfo::platform {
 namespace {
 
-std::wstring widen(const std::string& utf8) {
-    if (utf8.empty()) return {};
+// The path as Windows takes it; a name that is no UTF-8 fails with 52.
+Result<std::wstring> widen(const std::string& utf8) {
+    if (utf8.empty()) return std::wstring();
     const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
                                       nullptr, 0);
-    if (n <= 0) throw RuntimeError(ErrorNumber::kBadFileName);
+    if (n <= 0) return RuntimeError(ErrorNumber::kBadFileName);
     std::wstring wide(static_cast<std::size_t>(n), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
     return wide;
@@ -47,7 +48,8 @@ ErrorNumber fromWinError(DWORD err) {
     }
 }
 
-[[noreturn]] void throwLastError() { throw RuntimeError(fromWinError(GetLastError())); }
+// The failure of the call that just failed.
+RuntimeError lastError() { return RuntimeError(fromWinError(GetLastError())); }
 
 FileIdentity identityOf(const BY_HANDLE_FILE_INFORMATION& info) {
     return FileIdentity{info.dwVolumeSerialNumber,
@@ -76,34 +78,36 @@ public:
     WinFile(const WinFile&) = delete;
     WinFile& operator=(const WinFile&) = delete;
 
-    std::size_t read(char* buffer, std::size_t size) override {
+    Result<std::size_t> read(char* buffer, std::size_t size) override {
         DWORD got = 0;
         const DWORD want = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
-        if (!ReadFile(m_handle, buffer, want, &got, nullptr)) throwLastError();
-        return got;
+        if (!ReadFile(m_handle, buffer, want, &got, nullptr)) return lastError();
+        return std::size_t{got};
     }
 
-    void write(const char* data, std::size_t size) override {
+    Status write(const char* data, std::size_t size) override {
         while (size > 0) {
             DWORD put = 0;
             const DWORD want = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
-            if (!WriteFile(m_handle, data, want, &put, nullptr)) throwLastError();
-            if (put == 0) throw RuntimeError(ErrorNumber::kDiskFull);
+            if (!WriteFile(m_handle, data, want, &put, nullptr)) return lastError();
+            if (put == 0) return RuntimeError(ErrorNumber::kDiskFull);
             data += put;
             size -= put;
         }
+        return {};
     }
 
-    void sync() override {
-        if (!FlushFileBuffers(m_handle)) throwLastError();
+    Status sync() override {
+        if (!FlushFileBuffers(m_handle)) return lastError();
+        return {};
     }
 
     // Windows keeps no permission bits; the new file gets the directory's inherited rights.
-    void setPermissions(unsigned) override {}
+    Status setPermissions(unsigned) override { return {}; }
 
-    FileStamp stamp() override {
+    Result<FileStamp> stamp() override {
         BY_HANDLE_FILE_INFORMATION info{};
-        if (!GetFileInformationByHandle(m_handle, &info)) throwLastError();
+        if (!GetFileInformationByHandle(m_handle, &info)) return lastError();
         FileStamp stamp;
         stamp.identity = identityOf(info);
         stamp.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
@@ -116,9 +120,9 @@ public:
         return stamp;
     }
 
-    FileAccess access() override {
+    Result<FileAccess> access() override {
         BY_HANDLE_FILE_INFORMATION info{};
-        if (!GetFileInformationByHandle(m_handle, &info)) throwLastError();
+        if (!GetFileInformationByHandle(m_handle, &info)) return lastError();
         FileAccess access;
         access.mode = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0444u : 0666u;
         return access;
@@ -126,10 +130,11 @@ public:
 
     HANDLE handle() const { return m_handle; }
 
-    void close() override {
+    Status close() override {
         const HANDLE handle = m_handle;
         m_handle = INVALID_HANDLE_VALUE;
-        if (handle != INVALID_HANDLE_VALUE && !CloseHandle(handle)) throwLastError();
+        if (handle != INVALID_HANDLE_VALUE && !CloseHandle(handle)) return lastError();
+        return {};
     }
 
 private:
@@ -140,79 +145,88 @@ private:
 // it is committed.
 class WinNewFile final : public NewFile {
 public:
-    WinNewFile(HANDLE handle, std::string path) : m_file(handle), m_path(std::move(path)) {}
+    WinNewFile(HANDLE handle, std::wstring path) : m_file(handle), m_path(std::move(path)) {}
     ~WinNewFile() override {
         if (m_path.empty()) return;
-        try {
-            m_file.close();
-        } catch (const RuntimeError&) {
-            // Removed all the same.
-        }
-        DeleteFileW(widen(m_path).c_str());
+        (void)m_file.close();  // a failed close: removed all the same
+        DeleteFileW(m_path.c_str());
     }
     WinNewFile(const WinNewFile&) = delete;
     WinNewFile& operator=(const WinNewFile&) = delete;
 
-    std::size_t read(char* buffer, std::size_t size) override { return m_file.read(buffer, size); }
-    void write(const char* data, std::size_t size) override { m_file.write(data, size); }
-    void sync() override { m_file.sync(); }
-    void setPermissions(unsigned permissions) override { m_file.setPermissions(permissions); }
-    FileStamp stamp() override { return m_file.stamp(); }
-    FileAccess access() override { return m_file.access(); }
-    void close() override { m_file.close(); }
+    Result<std::size_t> read(char* buffer, std::size_t size) override { return m_file.read(buffer, size); }
+    Status write(const char* data, std::size_t size) override { return m_file.write(data, size); }
+    Status sync() override { return m_file.sync(); }
+    Status setPermissions(unsigned permissions) override { return m_file.setPermissions(permissions); }
+    Result<FileStamp> stamp() override { return m_file.stamp(); }
+    Result<FileAccess> access() override { return m_file.access(); }
+    Status close() override { return m_file.close(); }
 
-    std::unique_ptr<File> openReadBack() override {
-        const HANDLE h = CreateFileW(widen(m_path).c_str(), GENERIC_READ,
+    Result<std::unique_ptr<File>> openReadBack() override {
+        const HANDLE h = CreateFileW(m_path.c_str(), GENERIC_READ,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) throwLastError();
+        if (h == INVALID_HANDLE_VALUE) return lastError();
         return std::make_unique<WinFile>(h);
     }
 
     // Windows keeps the folder's inherited rights for the new file; the read-only bit is
     // never set on a file the gate accepted.
-    void applyAccess(const FileAccess&) override {}
+    Status applyAccess(const FileAccess&) override { return {}; }
 
-    void commit(const std::string& path) override {
+    Status commit(const std::string& path) override {
+        const auto target = widen(path);
+        if (!target) return target.error();
         // Without MOVEFILE_REPLACE_EXISTING a name that is taken stays as it is.
-        if (!MoveFileExW(widen(m_path).c_str(), widen(path).c_str(), MOVEFILE_WRITE_THROUGH)) throwLastError();
+        if (!MoveFileExW(m_path.c_str(), target->c_str(), MOVEFILE_WRITE_THROUGH)) return lastError();
         m_path.clear();
+        return {};
     }
 
-    void commitOver(const std::string& path, const FileIdentity& original) override {
-        const std::wstring target = widen(path);
-        if (identityOfPath(target) != original) throw RuntimeError(ErrorNumber::kFileAlreadyOpen);
-        if (!MoveFileExW(widen(m_path).c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            throwLastError();
+    Status commitOver(const std::string& path, const FileIdentity& original) override {
+        const auto target = widen(path);
+        if (!target) return target.error();
+        if (identityOfPath(*target) != original) return RuntimeError(ErrorNumber::kFileAlreadyOpen);
+        if (!MoveFileExW(m_path.c_str(), target->c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return lastError();
         }
         m_path.clear();
+        return {};
     }
 
-    void removeBeside(const std::string& path, const FileIdentity& expected) override {
+    Status removeBeside(const std::string& path, const FileIdentity& expected) override {
+        const auto wide = widen(path);
+        if (!wide) return wide.error();
         // Removes the file this handle has open, whatever the name leads to a moment later.
-        const HANDLE h = CreateFileW(widen(path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
+        const HANDLE h = CreateFileW(wide->c_str(), DELETE | FILE_READ_ATTRIBUTES,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-        if (h == INVALID_HANDLE_VALUE) throwLastError();
+        if (h == INVALID_HANDLE_VALUE) return lastError();
         const std::unique_ptr<void, decltype(&CloseHandle)> guard(h, &CloseHandle);
         BY_HANDLE_FILE_INFORMATION info{};
-        if (!GetFileInformationByHandle(h, &info)) throwLastError();
-        if (identityOf(info) != expected) throw RuntimeError(ErrorNumber::kFileAlreadyOpen);
+        if (!GetFileInformationByHandle(h, &info)) return lastError();
+        if (identityOf(info) != expected) return RuntimeError(ErrorNumber::kFileAlreadyOpen);
         FILE_DISPOSITION_INFO disposition{};
         disposition.DeleteFile = TRUE;
-        if (!SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition)) throwLastError();
+        if (!SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition)) {
+            return lastError();
+        }
+        return {};
     }
 
 private:
     WinFile m_file;
-    std::string m_path;  // empty once committed
+    std::wstring m_path;  // empty once committed
 };
 
 class WinFileSystem final : public FileSystem {
 public:
     std::optional<FileInfo> stat(const std::string& path) override {
+        // No file can be there under a name that is no UTF-8.
+        const auto wide = widen(path);
+        if (!wide) return std::nullopt;
         WIN32_FILE_ATTRIBUTE_DATA data{};
-        if (!GetFileAttributesExW(widen(path).c_str(), GetFileExInfoStandard, &data)) {
+        if (!GetFileAttributesExW(wide->c_str(), GetFileExInfoStandard, &data)) {
             return std::nullopt;
         }
         FileInfo info;
@@ -224,54 +238,60 @@ public:
         return info;
     }
 
-    int attributes(const std::string& path) override {
-        const DWORD value = GetFileAttributesW(widen(path).c_str());
-        if (value == INVALID_FILE_ATTRIBUTES) throwLastError();
+    Result<int> attributes(const std::string& path) override {
+        const auto wide = widen(path);
+        if (!wide) return wide.error();
+        const DWORD value = GetFileAttributesW(wide->c_str());
+        if (value == INVALID_FILE_ATTRIBUTES) return lastError();
         // The classic value is a 16-bit signed integer; larger values do not fit.
         return value > 0x7FFF ? -1 : static_cast<int>(value);
     }
 
     std::string resolve(const std::string& path) override { return path; }
 
-    std::unique_ptr<File> openRead(const std::string& path) override {
-        const std::wstring wide = widen(path);
+    Result<std::unique_ptr<File>> openRead(const std::string& path) override {
+        const auto wide = widen(path);
+        if (!wide) return wide.error();
         // A directory cannot be opened as a file at all (access denied): refuse it as
         // anything else that is not a regular file.
-        const DWORD attributes = GetFileAttributesW(wide.c_str());
+        const DWORD attributes = GetFileAttributesW(wide->c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            throw RuntimeError(ErrorNumber::kPathFileAccess);
+            return RuntimeError(ErrorNumber::kPathFileAccess);
         }
         // Sharing delete as well, so that a job can rename its checked temporary file, or
         // replace the file it is reading, while its own handle is still open.
-        const HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ,
+        const HANDLE h = CreateFileW(wide->c_str(), GENERIC_READ,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) throwLastError();
+        if (h == INVALID_HANDLE_VALUE) return lastError();
         auto file = std::make_unique<WinFile>(h);
-        if (GetFileType(h) != FILE_TYPE_DISK) throw RuntimeError(ErrorNumber::kPathFileAccess);
+        if (GetFileType(h) != FILE_TYPE_DISK) return RuntimeError(ErrorNumber::kPathFileAccess);
         return file;
     }
 
     std::optional<FileIdentity> identity(const std::string& path) override {
-        return identityOfPath(widen(path));
+        const auto wide = widen(path);
+        if (!wide) return std::nullopt;
+        return identityOfPath(*wide);
     }
 
-    std::unique_ptr<File> openSource(const std::string& path) override {
-        const std::wstring wide = widen(path);
-        const DWORD attributes = GetFileAttributesW(wide.c_str());
+    Result<std::unique_ptr<File>> openSource(const std::string& path) override {
+        const auto wide = widen(path);
+        if (!wide) return wide.error();
+        const DWORD attributes = GetFileAttributesW(wide->c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            throw RuntimeError(ErrorNumber::kPathFileAccess);
+            return RuntimeError(ErrorNumber::kPathFileAccess);
         }
         // No one may write while the job reads (a program that has it open for writing
         // keeps the job out: 55); deleting stays shared, for the job's own removal.
-        const HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+        const HANDLE h = CreateFileW(wide->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
-            if (GetLastError() == ERROR_SHARING_VIOLATION) throw RuntimeError(ErrorNumber::kFileAlreadyOpen);
-            throwLastError();
+            if (GetLastError() == ERROR_SHARING_VIOLATION) return RuntimeError(ErrorNumber::kFileAlreadyOpen);
+            return lastError();
         }
         auto file = std::make_unique<WinFile>(h);
-        if (GetFileType(h) != FILE_TYPE_DISK) throw RuntimeError(ErrorNumber::kPathFileAccess);
+        if (GetFileType(h) != FILE_TYPE_DISK) return RuntimeError(ErrorNumber::kPathFileAccess);
         // Readers share freely, so jobs also take a lock far past any file's end, where it
         // keeps no one from reading the content; the handle's end releases it.
         OVERLAPPED at{};
@@ -279,26 +299,28 @@ public:
         at.OffsetHigh = 0x7FFFFFFFu;
         if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
             const DWORD err = GetLastError();
-            if (err == ERROR_LOCK_VIOLATION || err == ERROR_IO_PENDING) throw RuntimeError(ErrorNumber::kFileAlreadyOpen);
+            if (err == ERROR_LOCK_VIOLATION || err == ERROR_IO_PENDING) return RuntimeError(ErrorNumber::kFileAlreadyOpen);
         }
         return file;
     }
 
-    std::unique_ptr<NewFile> createNew(const std::string& directory) override {
+    Result<std::unique_ptr<NewFile>> createNew(const std::string& directory) override {
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::string name = directory;
             if (!name.empty() && name.back() != '\\' && name.back() != '/') name += '\\';
             name += temporaryName();
             // CREATE_NEW never opens an existing file; others may only read it, as the
             // job itself does to check it before it is complete, and rename it.
-            const HANDLE h = CreateFileW(widen(name).c_str(), GENERIC_READ | GENERIC_WRITE,
+            auto wide = widen(name);
+            if (!wide) return wide.error();
+            const HANDLE h = CreateFileW(wide->c_str(), GENERIC_READ | GENERIC_WRITE,
                                          FILE_SHARE_READ | FILE_SHARE_DELETE,
                                          nullptr, CREATE_NEW,
                                          FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (h != INVALID_HANDLE_VALUE) return std::make_unique<WinNewFile>(h, name);
-            if (GetLastError() != ERROR_FILE_EXISTS) throwLastError();
+            if (h != INVALID_HANDLE_VALUE) return std::make_unique<WinNewFile>(h, std::move(*wide));
+            if (GetLastError() != ERROR_FILE_EXISTS) return lastError();
         }
-        throw RuntimeError(ErrorNumber::kPathFileAccess);
+        return RuntimeError(ErrorNumber::kPathFileAccess);
     }
 
     // MOVEFILE_WRITE_THROUGH already made the rename durable.

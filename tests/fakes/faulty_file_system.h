@@ -42,39 +42,39 @@ public:
     int operations = 0;
 
     std::optional<platform::FileInfo> stat(const std::string& path) override {
-        check(Op::kLook);
+        count(Op::kLook);
         return real().stat(path);
     }
-    int attributes(const std::string& path) override {
-        check(Op::kLook);
+    platform::Result<int> attributes(const std::string& path) override {
+        count(Op::kLook);
         return real().attributes(path);
     }
     std::string resolve(const std::string& path) override {
-        check(Op::kLook);
+        count(Op::kLook);
         return real().resolve(path);
     }
     std::optional<platform::FileIdentity> identity(const std::string& path) override {
-        check(Op::kLook);
+        count(Op::kLook);
         return real().identity(path);
     }
     bool sameFile(const std::string& a, const std::string& b) override {
-        check(Op::kLook);
+        count(Op::kLook);
         return real().sameFile(a, b);
     }
 
-    std::unique_ptr<platform::File> openRead(const std::string& path) override {
-        check(Op::kOpenRead);
-        return std::make_unique<FaultyFile>(*this, real().openRead(path));
+    platform::Result<std::unique_ptr<platform::File>> openRead(const std::string& path) override {
+        KERFO_TRY(check(Op::kOpenRead));
+        return wrapped<FaultyFile>(real().openRead(path));
     }
-    std::unique_ptr<platform::File> openSource(const std::string& path) override {
-        check(Op::kOpenSource);
-        return std::make_unique<FaultyFile>(*this, real().openSource(path));
+    platform::Result<std::unique_ptr<platform::File>> openSource(const std::string& path) override {
+        KERFO_TRY(check(Op::kOpenSource));
+        return wrapped<FaultyFile>(real().openSource(path));
     }
-    std::unique_ptr<platform::NewFile> createNew(const std::string& directory) override {
-        check(Op::kCreateNew);
+    platform::Result<std::unique_ptr<platform::NewFile>> createNew(const std::string& directory) override {
+        KERFO_TRY(check(Op::kCreateNew));
         auto file = real().createNew(directory);
-        ++newFiles;
-        return std::make_unique<FaultyNewFile>(*this, std::move(file));
+        if (file) ++newFiles;
+        return wrapped<FaultyNewFile>(std::move(file));
     }
     void removeStaleTemps(const std::string& directory) noexcept override {
         real().removeStaleTemps(directory);
@@ -90,10 +90,10 @@ private:
     public:
         Faulty(FaultyFileSystem& owner, std::unique_ptr<Base> inner)
             : m_owner(owner), m_inner(std::move(inner)) {}
-        std::size_t read(char* buffer, std::size_t size) override {
+        platform::Result<std::size_t> read(char* buffer, std::size_t size) override {
             return m_inner->read(buffer, size);
         }
-        void write(const char* data, std::size_t size) override {
+        platform::Status write(const char* data, std::size_t size) override {
             std::string bytes(data, size);
             auto& o = m_owner;
             if (o.corruptAt && *o.corruptAt >= o.written && *o.corruptAt < o.written + size) {
@@ -101,27 +101,28 @@ private:
             }
             if (o.writeLimit && o.written + size > *o.writeLimit) {
                 const auto fits = static_cast<std::size_t>(*o.writeLimit - o.written);
-                m_inner->write(bytes.data(), fits);
+                KERFO_TRY(m_inner->write(bytes.data(), fits));
                 o.written += fits;
-                throw platform::RuntimeError::fromErrno(o.writeErrno);
+                return platform::RuntimeError::fromErrno(o.writeErrno);
             }
-            m_inner->write(bytes.data(), size);
+            KERFO_TRY(m_inner->write(bytes.data(), size));
             o.written += size;
+            return {};
         }
-        void sync() override {
-            m_owner.check(Op::kSync);
-            m_inner->sync();
+        platform::Status sync() override {
+            KERFO_TRY(m_owner.check(Op::kSync));
+            return m_inner->sync();
         }
         void syncInBackground() noexcept override { m_inner->syncInBackground(); }
         void dropCached(std::uint64_t offset, std::uint64_t length) noexcept override {
             m_inner->dropCached(offset, length);
         }
-        void setPermissions(unsigned permissions) override { m_inner->setPermissions(permissions); }
-        platform::FileStamp stamp() override { return m_inner->stamp(); }
-        platform::FileAccess access() override { return m_inner->access(); }
-        void close() override {
-            m_inner->close();
-            m_owner.check(Op::kClose);
+        platform::Status setPermissions(unsigned permissions) override { return m_inner->setPermissions(permissions); }
+        platform::Result<platform::FileStamp> stamp() override { return m_inner->stamp(); }
+        platform::Result<platform::FileAccess> access() override { return m_inner->access(); }
+        platform::Status close() override {
+            KERFO_TRY(m_inner->close());
+            return m_owner.check(Op::kClose);
         }
 
     protected:
@@ -133,34 +134,45 @@ private:
     class FaultyNewFile final : public Faulty<platform::NewFile> {
     public:
         using Faulty::Faulty;
-        std::unique_ptr<platform::File> openReadBack() override {
-            m_owner.check(Op::kOpenRead);
-            return std::make_unique<FaultyFile>(m_owner, m_inner->openReadBack());
+        platform::Result<std::unique_ptr<platform::File>> openReadBack() override {
+            KERFO_TRY(m_owner.check(Op::kOpenRead));
+            return m_owner.wrapped<FaultyFile>(m_inner->openReadBack());
         }
-        void applyAccess(const platform::FileAccess& original) override {
-            m_owner.check(Op::kApplyAccess);
-            m_inner->applyAccess(original);
+        platform::Status applyAccess(const platform::FileAccess& original) override {
+            KERFO_TRY(m_owner.check(Op::kApplyAccess));
+            return m_inner->applyAccess(original);
         }
-        void commit(const std::string& path) override {
-            m_owner.check(Op::kCommit);
-            m_inner->commit(path);
+        platform::Status commit(const std::string& path) override {
+            KERFO_TRY(m_owner.check(Op::kCommit));
+            return m_inner->commit(path);
         }
-        void commitOver(const std::string& path, const platform::FileIdentity& original) override {
-            m_owner.check(Op::kCommit);
-            m_inner->commitOver(path, original);
+        platform::Status commitOver(const std::string& path, const platform::FileIdentity& original) override {
+            KERFO_TRY(m_owner.check(Op::kCommit));
+            return m_inner->commitOver(path, original);
         }
-        void removeBeside(const std::string& path, const platform::FileIdentity& expected) override {
-            m_owner.check(Op::kRemove);
-            m_inner->removeBeside(path, expected);
+        platform::Status removeBeside(const std::string& path, const platform::FileIdentity& expected) override {
+            KERFO_TRY(m_owner.check(Op::kRemove));
+            return m_inner->removeBeside(path, expected);
         }
     };
 
     static platform::FileSystem& real() { return platform::realFileSystem(); }
 
-    void check(Op op) {
-        if (failOp && *failOp == op && --failOnCall == 0) {
-            throw platform::RuntimeError::fromErrno(failErrno);
-        }
+    // The real file `opened` wrapped as `Wrapper`, or its failure.
+    template <typename Wrapper, typename Base>
+    platform::Result<std::unique_ptr<Base>> wrapped(platform::Result<std::unique_ptr<Base>> opened) {
+        if (!opened) return opened.error();
+        return std::unique_ptr<Base>(std::make_unique<Wrapper>(*this, std::move(*opened)));
+    }
+
+    // Fails the chosen call; otherwise counts the operation and runs beforeEach.
+    platform::Status check(Op op) {
+        if (failOp && *failOp == op && --failOnCall == 0) return platform::RuntimeError::fromErrno(failErrno);
+        count(op);
+        return {};
+    }
+    // A question about a name is never failed (it has no failure to give).
+    void count(Op op) {
         ++operations;
         if (beforeEach) beforeEach(op, operations);
     }

@@ -29,8 +29,8 @@ public:
         info.permissions = 0644;
         return info;
     }
-    int attributes(const std::string& path) override {
-        existing(path);
+    platform::Result<int> attributes(const std::string& path) override {
+        if (files.count(path) == 0) return missing();
         return attributeValue;
     }
     std::string resolve(const std::string& path) override { return path; }
@@ -39,23 +39,21 @@ public:
         return identityOf(path);
     }
 
-    std::unique_ptr<platform::File> openRead(const std::string& path) override {
-        existing(path);
+    platform::Result<std::unique_ptr<platform::File>> openRead(const std::string& path) override {
+        if (files.count(path) == 0) return missing();
         return std::make_unique<Reader>(files, path);
     }
-    std::unique_ptr<platform::File> openSource(const std::string& path) override { return openRead(path); }
-    std::unique_ptr<platform::NewFile> createNew(const std::string&) override {
+    platform::Result<std::unique_ptr<platform::File>> openSource(const std::string& path) override {
+        return openRead(path);
+    }
+    platform::Result<std::unique_ptr<platform::NewFile>> createNew(const std::string&) override {
         return std::make_unique<Writer>(*this);
     }
     void syncDirectory(const std::string&) noexcept override {}
 
 private:
-    // The content of the file at `path`; a missing file is error 53, as on disk.
-    std::string& existing(const std::string& path) {
-        const auto it = files.find(path);
-        if (it == files.end()) throw platform::RuntimeError(platform::ErrorNumber::kFileNotFound);
-        return it->second;
-    }
+    // A missing file is error 53, as on disk.
+    static platform::RuntimeError missing() { return platform::RuntimeError(platform::ErrorNumber::kFileNotFound); }
     // One name, one file: the name's position in the alphabet of all names ever seen.
     platform::FileIdentity identityOf(const std::string& path) {
         const auto [it, added] = m_indexes.emplace(path, m_indexes.size() + 1);
@@ -70,27 +68,27 @@ private:
         Reader(std::map<std::string, std::string>& names, std::string path)
             : m_names(&names), m_path(std::move(path)) {}
         explicit Reader(const std::string& content) : m_content(&content) {}
-        std::size_t read(char* buffer, std::size_t size) override {
-            const std::string& content = text();
-            const std::size_t n = std::min(size, content.size() - std::min(m_pos, content.size()));
-            std::memcpy(buffer, content.data() + m_pos, n);
+        platform::Result<std::size_t> read(char* buffer, std::size_t size) override {
+            const std::string* content = text();
+            if (content == nullptr) return missing();
+            const std::size_t n = std::min(size, content->size() - std::min(m_pos, content->size()));
+            std::memcpy(buffer, content->data() + m_pos, n);
             m_pos += n;
             return n;
         }
-        void write(const char*, std::size_t) override {
-            throw platform::RuntimeError(platform::ErrorNumber::kPermissionDenied);
+        platform::Status write(const char*, std::size_t) override {
+            return platform::RuntimeError(platform::ErrorNumber::kPermissionDenied);
         }
-        void sync() override {}
-        void setPermissions(unsigned) override {}
-        void close() override {}
+        platform::Status sync() override { return {}; }
+        platform::Status setPermissions(unsigned) override { return {}; }
+        platform::Status close() override { return {}; }
 
     private:
-        // The jobs never read a file after removing it; doing so fails.
-        const std::string& text() {
-            if (m_content != nullptr) return *m_content;
+        // The jobs never read a file after removing it; doing so fails (null).
+        const std::string* text() {
+            if (m_content != nullptr) return m_content;
             const auto it = m_names->find(m_path);
-            if (it == m_names->end()) throw platform::RuntimeError(platform::ErrorNumber::kFileNotFound);
-            return it->second;
+            return it == m_names->end() ? nullptr : &it->second;
         }
         std::map<std::string, std::string>* m_names = nullptr;
         std::string m_path;
@@ -101,26 +99,32 @@ private:
     class Writer final : public platform::NewFile {
     public:
         explicit Writer(MemoryFileSystem& owner) : m_owner(owner) {}
-        std::size_t read(char*, std::size_t) override { return 0; }
-        void write(const char* data, std::size_t size) override { m_content.append(data, size); }
-        void sync() override {}
-        void setPermissions(unsigned) override {}
-        void close() override {}
-        std::unique_ptr<platform::File> openReadBack() override { return std::make_unique<Reader>(m_content); }
-        void applyAccess(const platform::FileAccess&) override {}
-        void commit(const std::string& path) override {
-            if (m_owner.files.count(path) != 0) {
-                throw platform::RuntimeError(platform::ErrorNumber::kFileAlreadyExists);
-            }
-            m_owner.files[path] = m_content;
+        platform::Result<std::size_t> read(char*, std::size_t) override { return std::size_t{0}; }
+        platform::Status write(const char* data, std::size_t size) override {
+            m_content.append(data, size);
+            return {};
         }
-        void commitOver(const std::string& path, const platform::FileIdentity& original) override {
-            if (m_owner.identity(path) != original) throw platform::RuntimeError(platform::ErrorNumber::kFileAlreadyOpen);
-            m_owner.files[path] = m_content;
+        platform::Status sync() override { return {}; }
+        platform::Status setPermissions(unsigned) override { return {}; }
+        platform::Status close() override { return {}; }
+        platform::Result<std::unique_ptr<platform::File>> openReadBack() override {
+            return std::make_unique<Reader>(m_content);
         }
-        void removeBeside(const std::string& path, const platform::FileIdentity& expected) override {
-            if (m_owner.identity(path) != expected) throw platform::RuntimeError(platform::ErrorNumber::kFileAlreadyOpen);
+        platform::Status applyAccess(const platform::FileAccess&) override { return {}; }
+        platform::Status commit(const std::string& path) override {
+            if (m_owner.files.count(path) != 0) return platform::RuntimeError(platform::ErrorNumber::kFileAlreadyExists);
+            m_owner.files[path] = m_content;
+            return {};
+        }
+        platform::Status commitOver(const std::string& path, const platform::FileIdentity& original) override {
+            if (m_owner.identity(path) != original) return platform::RuntimeError(platform::ErrorNumber::kFileAlreadyOpen);
+            m_owner.files[path] = m_content;
+            return {};
+        }
+        platform::Status removeBeside(const std::string& path, const platform::FileIdentity& expected) override {
+            if (m_owner.identity(path) != expected) return platform::RuntimeError(platform::ErrorNumber::kFileAlreadyOpen);
             m_owner.files.erase(path);
+            return {};
         }
 
     private:

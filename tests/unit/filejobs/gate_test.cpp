@@ -164,7 +164,7 @@ TEST_F(Gate, RelativeNameWithoutSeparatorGivesFullCaption) {
 class FixedAttributes : public test::FaultyFileSystem {
 public:
     int value = 0;
-    int attributes(const std::string&) override { return value; }
+    platform::Result<int> attributes(const std::string&) override { return value; }
 };
 
 TEST_F(Gate, OnlyTheListedAttributeValuesAreRefused) {

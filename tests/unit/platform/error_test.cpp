@@ -26,5 +26,26 @@ TEST(ErrorTest, ErrnoMapsOntoTheClosestRuntimeError) {
     EXPECT_EQ(RuntimeError::fromErrno(ENOSPC).description(), "Disk full");
 }
 
+// A failure travels unchanged: out of KERFO_TRY into the enclosing function's Result, and
+// out of value() as the error raised, for a caller that has no result of its own.
+TEST(ErrorTest, ResultsHandOnTheFailureTheyCarry) {
+    const auto halve = [](const Result<int>& number) -> Result<int> {
+        KERFO_TRY(number);
+        if (*number % 2 != 0) return RuntimeError(ErrorNumber::kInvalidCall);
+        return *number / 2;
+    };
+    EXPECT_EQ(halve(8).value(), 4);
+    EXPECT_EQ(halve(7).error().code(), 5);
+    EXPECT_EQ(halve(RuntimeError(ErrorNumber::kDiskFull)).error().code(), 61);
+    try {
+        (void)halve(7).value();
+        ADD_FAILURE() << "a failed result gave a value";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.number(), ErrorNumber::kInvalidCall);
+    }
+    EXPECT_TRUE(Status());
+    EXPECT_EQ(Status(RuntimeError(ErrorNumber::kOverflow)).error().code(), 6);
+}
+
 }  // namespace
 }  // namespace kerfo::platform

@@ -13,6 +13,7 @@
 
 #include "fakes/scratch_dir.h"
 #include "platform/error.h"
+#include "support/results.h"
 #include "support/vectors.h"
 
 namespace kerfo::platform {
@@ -37,43 +38,39 @@ protected:
 // through its own handles; destroyed uncommitted it leaves nothing.
 TEST_F(RealFiles, NewFilesStayInvisibleUntilCommitted) {
     {
-        const auto file = files.createNew(dir.path().string());
-        file->write("hello", 5);
+        const auto file = files.createNew(dir.path().string()).value();
+        ASSERT_TRUE(file->write("hello", 5));
         EXPECT_EQ(dir.listing(), "");
-        EXPECT_EQ(file->stamp().size, 5u);
-        EXPECT_EQ(file->access().mode, 0600u);
+        EXPECT_EQ(file->stamp()->size, 5u);
+        EXPECT_EQ(file->access()->mode, 0600u);
     }
     EXPECT_EQ(dir.listing(), "");
-    const auto file = files.createNew(dir.path().string());
-    file->write("hello", 5);
-    const auto back = file->openReadBack();
+    const auto file = files.createNew(dir.path().string()).value();
+    ASSERT_TRUE(file->write("hello", 5));
+    const auto back = file->openReadBack().value();
     char buffer[16];
-    EXPECT_EQ(back->read(buffer, sizeof buffer), 5u);
-    EXPECT_EQ(back->read(buffer, sizeof buffer), 0u);
+    EXPECT_EQ(back->read(buffer, sizeof buffer).value(), 5u);
+    EXPECT_EQ(back->read(buffer, sizeof buffer).value(), 0u);
     FileAccess access;
     access.owner = static_cast<std::uint32_t>(::geteuid());
     access.group = static_cast<std::uint32_t>(::getegid());
     access.mode = 0640;
-    file->applyAccess(access);
-    file->sync();
-    file->close();
-    file->commit(dir / "a.txt");
+    ASSERT_TRUE(file->applyAccess(access));
+    ASSERT_TRUE(file->sync());
+    ASSERT_TRUE(file->close());
+    ASSERT_TRUE(file->commit(dir / "a.txt"));
     EXPECT_EQ(test::readFile(dir / "a.txt"), "hello");
     EXPECT_EQ(std::filesystem::status(dir / "a.txt").permissions(), std::filesystem::perms(0640));
-    EXPECT_EQ(files.identity(dir / "a.txt"), file->stamp().identity);
+    EXPECT_EQ(files.identity(dir / "a.txt"), file->stamp()->identity);
 }
 
 // The source is held for one job at a time.
 TEST_F(RealFiles, SourceIsHeldForOneJob) {
     const std::string path = dir.write("doc.txt", "x");
     const auto first = files.openSource(path);
-    try {
-        files.openSource(path);
-        FAIL() << "opened twice";
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.code(), 55);
-    }
-    EXPECT_NO_THROW(files.openRead(path));
+    ASSERT_TRUE(first);
+    EXPECT_EQ(test::errorOf(files.openSource(path)), 55) << "opened twice";
+    EXPECT_EQ(test::errorOf(files.openRead(path)), 0);
 }
 
 TEST_F(RealFiles, OpenReadRefusesAnythingButARegularFile) {
@@ -81,19 +78,9 @@ TEST_F(RealFiles, OpenReadRefusesAnythingButARegularFile) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
     // Would block forever if the FIFO were opened the ordinary way.
     for (const auto& path : {fifo, dir.path().string()}) {
-        try {
-            files.openRead(path);
-            FAIL() << path;
-        } catch (const RuntimeError& e) {
-            EXPECT_EQ(e.code(), 75) << path;
-        }
+        EXPECT_EQ(test::errorOf(files.openRead(path)), 75) << path;
     }
-    try {
-        files.openRead(dir / "missing");
-        FAIL();
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.code(), 53);
-    }
+    EXPECT_EQ(test::errorOf(files.openRead(dir / "missing")), 53);
     EXPECT_EQ(files.stat(fifo)->type, FileType::kOther);
     EXPECT_FALSE(files.stat(dir / "missing"));
 }

@@ -3,7 +3,6 @@
 #include "platform/file_system.h"
 
 #include <filesystem>
-#include <functional>
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -13,21 +12,15 @@
 #include "fakes/scratch_dir.h"
 #include "fakes/wine.h"
 #include "platform/error.h"
+#include "support/results.h"
 #include "support/vectors.h"
 
 namespace kerfo::platform {
 namespace {
 
-std::wstring wide(const std::string& path) { return std::filesystem::u8path(path).wstring(); }
+using test::errorOf;
 
-int errorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const RuntimeError& e) {
-        return e.code();
-    }
-    return 0;
-}
+std::wstring wide(const std::string& path) { return std::filesystem::u8path(path).wstring(); }
 
 TEST(DirectoryOfOnWindows, SplitsAtEitherSeparatorAndKeepsTheDriveRoot) {
     EXPECT_EQ(directoryOf("C:\\dir\\a.txt"), "C:\\dir");
@@ -58,13 +51,13 @@ TEST_F(WinFiles, AttributesAreTheBitsWindowsKeeps) {
     const DWORD always = test::runningOnWine() ? FILE_ATTRIBUTE_ARCHIVE : 0;
     for (const DWORD value : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 32u, 33u, 34u, 35u, 36u, 39u}) {
         setAttributes(path, value);
-        EXPECT_EQ(files.attributes(path), static_cast<int>(value | always));
+        EXPECT_EQ(files.attributes(path).value(), static_cast<int>(value | always));
     }
     // "No attributes" is kept as FILE_ATTRIBUTE_NORMAL, which no table entry names.
     setAttributes(path, 0);
-    EXPECT_EQ(files.attributes(path) & 0x37, static_cast<int>(always));
-    EXPECT_EQ(files.attributes(dir.path().string()) & kAttrDirectory, kAttrDirectory);
-    EXPECT_EQ(errorOf([&] { files.attributes(dir / "missing.txt"); }), 53);
+    EXPECT_EQ(files.attributes(path).value() & 0x37, static_cast<int>(always));
+    EXPECT_EQ(files.attributes(dir.path().string()).value() & kAttrDirectory, kAttrDirectory);
+    EXPECT_EQ(errorOf(files.attributes(dir / "missing.txt")), 53);
 }
 
 TEST_F(WinFiles, Utf8NamesReachTheWideCalls) {
@@ -72,29 +65,29 @@ TEST_F(WinFiles, Utf8NamesReachTheWideCalls) {
     const auto utf8 = (dir.path() / std::filesystem::u8path(name)).u8string();
     const std::string path(utf8.begin(), utf8.end());
     {
-        const auto out = files.createNew(dir.path().string());
-        out->write("euro", 4);
-        out->sync();
-        out->close();
-        out->commit(path);
+        const auto out = files.createNew(dir.path().string()).value();
+        ASSERT_TRUE(out->write("euro", 4));
+        ASSERT_TRUE(out->sync());
+        ASSERT_TRUE(out->close());
+        ASSERT_TRUE(out->commit(path));
     }
     const auto info = files.stat(path);
     ASSERT_TRUE(info);
     EXPECT_EQ(info->type, FileType::kRegular);
     EXPECT_EQ(info->size, 4u);
     char buffer[8];
-    EXPECT_EQ(files.openRead(path)->read(buffer, sizeof buffer), 4u);
+    EXPECT_EQ(files.openRead(path).value()->read(buffer, sizeof buffer).value(), 4u);
     EXPECT_EQ(test::readFile(std::filesystem::u8path(path)), "euro");
 }
 
 TEST_F(WinFiles, NewFilesLeaveNothingUnlessCommitted) {
     for (int i = 0; i < 10; ++i) {
-        const auto file = files.createNew(dir.path().string());
-        file->write("x", 1);
+        const auto file = files.createNew(dir.path().string()).value();
+        ASSERT_TRUE(file->write("x", 1));
     }
     EXPECT_EQ(dir.listing(), "");
-    EXPECT_EQ(errorOf([&] { files.openRead(dir.path().string()); }), 75);
-    EXPECT_EQ(errorOf([&] { files.openRead(dir / "missing"); }), 53);
+    EXPECT_EQ(errorOf(files.openRead(dir.path().string())), 75);
+    EXPECT_EQ(errorOf(files.openRead(dir / "missing")), 53);
     EXPECT_EQ(files.stat(dir.path().string())->type, FileType::kDirectory);
 }
 
@@ -108,29 +101,29 @@ TEST_F(WinFiles, CommitAndRemovalNeverTouchAnotherFile) {
     EXPECT_EQ(files.identity(dir / "SOURCE.TXT"), sourceId) << "one file, two spellings";
     EXPECT_NE(files.identity(other), sourceId);
     {
-        const auto file = files.createNew(dir.path().string());
-        file->write("new", 3);
-        file->close();
-        EXPECT_EQ(errorOf([&] { file->commit(taken); }), 58);
-        EXPECT_EQ(errorOf([&] { file->commitOver(other, sourceId); }), 55);
-        EXPECT_EQ(errorOf([&] { file->removeBeside(other, sourceId); }), 55);
+        const auto file = files.createNew(dir.path().string()).value();
+        ASSERT_TRUE(file->write("new", 3));
+        ASSERT_TRUE(file->close());
+        EXPECT_EQ(errorOf(file->commit(taken)), 58);
+        EXPECT_EQ(errorOf(file->commitOver(other, sourceId)), 55);
+        EXPECT_EQ(errorOf(file->removeBeside(other, sourceId)), 55);
         setAttributes(source, FILE_ATTRIBUTE_READONLY);
-        EXPECT_EQ(errorOf([&] { file->removeBeside(source, sourceId); }), 70);
+        EXPECT_EQ(errorOf(file->removeBeside(source, sourceId)), 70);
         setAttributes(source, FILE_ATTRIBUTE_NORMAL);
         // Opened the way most programs open a file: others may read, not delete or rename.
         const HANDLE held = CreateFileW(wide(source).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
-        EXPECT_EQ(errorOf([&] { file->commitOver(source, sourceId); }), 70);
+        EXPECT_EQ(errorOf(file->commitOver(source, sourceId)), 70);
         CloseHandle(held);
     }
     EXPECT_EQ(dir.listing(), "other.txt source.txt taken.kfo ");
     EXPECT_EQ(test::readFile(taken), "someone's");
     EXPECT_EQ(test::readFile(source), "read by the job");
-    const auto file = files.createNew(dir.path().string());
-    file->write("new", 3);
-    file->close();
-    file->commitOver(source, sourceId);
+    const auto file = files.createNew(dir.path().string()).value();
+    ASSERT_TRUE(file->write("new", 3));
+    ASSERT_TRUE(file->close());
+    ASSERT_TRUE(file->commitOver(source, sourceId));
     EXPECT_EQ(test::readFile(source), "new");
     EXPECT_EQ(dir.listing(), "other.txt source.txt taken.kfo ");
 }
@@ -140,16 +133,17 @@ TEST_F(WinFiles, SourceIsHeldForOneJob) {
     const std::string path = dir.write("doc.txt", "x");
     {
         const auto first = files.openSource(path);
-        EXPECT_EQ(errorOf([&] { files.openSource(path); }), 55);
+        ASSERT_TRUE(first);
+        EXPECT_EQ(errorOf(files.openSource(path)), 55);
         char buffer[4];
-        EXPECT_EQ(files.openRead(path)->read(buffer, sizeof buffer), 1u) << "readers are welcome";
+        EXPECT_EQ(files.openRead(path).value()->read(buffer, sizeof buffer).value(), 1u) << "readers are welcome";
     }
     const HANDLE writer = CreateFileW(wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(errorOf([&] { files.openSource(path); }), 55);
+    EXPECT_EQ(errorOf(files.openSource(path)), 55);
     CloseHandle(writer);
-    EXPECT_EQ(errorOf([&] { files.openSource(path); }), 0);
+    EXPECT_EQ(errorOf(files.openSource(path)), 0);
 }
 
 }  // namespace
