@@ -153,7 +153,8 @@ int showOne(const Options& options, const std::string& file, const std::string& 
     // The bar covers the check; it is gone before the text starts.
     hooks.beforeOutput = [&] { bar.stop(); };
     hooks.sink = [](const char* data, std::size_t size) {
-        if (std::fwrite(data, 1, size, stdout) != size) return Status(RuntimeError::fromErrno(errno));
+        if (std::fwrite(data, 1, size, stdout) != size)
+            return Status(RuntimeError::fromErrno(errno));
         return Status();
     };
     const auto result = kerfo::filejobs::Show(file, password, hooks);

@@ -28,18 +28,20 @@ private:
 };
 
 // `opened`, its reads counted into `counter`.
-platform::Result<std::unique_ptr<platform::File>> counted(platform::Result<std::unique_ptr<platform::File>> opened,
-                                                          std::atomic<std::uint64_t>& counter) {
+platform::Result<std::unique_ptr<platform::File>> counted(
+    platform::Result<std::unique_ptr<platform::File>> opened, std::atomic<std::uint64_t>& counter) {
     if (!opened) return opened;
     return std::make_unique<CountingFile>(std::move(*opened), counter);
 }
 
 }  // namespace
 
-platform::Result<std::unique_ptr<platform::File>> CountingFileSystem::openRead(const std::string& path) {
+platform::Result<std::unique_ptr<platform::File>> CountingFileSystem::openRead(
+    const std::string& path) {
     return counted(ForwardingFileSystem::openRead(path), m_counter);
 }
-platform::Result<std::unique_ptr<platform::File>> CountingFileSystem::openSource(const std::string& path) {
+platform::Result<std::unique_ptr<platform::File>> CountingFileSystem::openSource(
+    const std::string& path) {
     return counted(ForwardingFileSystem::openSource(path), m_counter);
 }
 

@@ -51,7 +51,8 @@ FileSystem& fileSystemOf(const JobContext& context) {
 // Refuses anything but a regular file, and a target name that leads to another file: a
 // job never replaces a file it did not read. The new name is made by replaceExtension,
 // which raises its error for a name it cannot make.
-Result<Replacement> prepare(FileSystem& files, const std::string& userFile, std::string_view extension) {
+Result<Replacement> prepare(FileSystem& files, const std::string& userFile,
+                            std::string_view extension) {
     Replacement job{files.resolve(userFile), {}, false};
     const auto info = files.stat(job.source);
     if (!info) return RuntimeError(ErrorNumber::kFileNotFound);
@@ -60,7 +61,8 @@ Result<Replacement> prepare(FileSystem& files, const std::string& userFile, std:
     }
     job.target = replaceExtension(job.source, extension);
     if (files.identity(job.target)) {
-        if (!files.sameFile(job.source, job.target)) return RuntimeError(ErrorNumber::kFileAlreadyExists);
+        if (!files.sameFile(job.source, job.target))
+            return RuntimeError(ErrorNumber::kFileAlreadyExists);
         job.inPlace = true;
     }
     return job;
@@ -96,7 +98,8 @@ public:
     }
 
 private:
-    Source(FileSystem& files, std::string path, std::unique_ptr<File> file, const platform::FileStamp& stamp)
+    Source(FileSystem& files, std::string path, std::unique_ptr<File> file,
+           const platform::FileStamp& stamp)
         : m_files(&files), m_path(std::move(path)), m_file(std::move(file)), m_stamp(stamp) {}
 
     FileSystem* m_files;
@@ -187,7 +190,8 @@ Status writeEncrypted(File& in, platform::NewFile& out, const std::string& heade
 
 // Writes the decrypted body that `reader` has reached to the new file `out`, checking it
 // as it goes; fails as writeEncrypted does, and raises what decodeBody raises.
-Status writeDecrypted(EncryptedReader& reader, const cipher::KeyedState& keyed, platform::NewFile& out) {
+Status writeDecrypted(EncryptedReader& reader, const cipher::KeyedState& keyed,
+                      platform::NewFile& out) {
     auto readBack = out.openReadBack();
     if (!readBack) return readBack.error();
     PlainCheck check;

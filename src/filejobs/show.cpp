@@ -36,32 +36,36 @@ Result<ShowStatus> readPass(FileSystem& files, const std::string& path, std::str
     if (header->compare(0, kMarker.size(), kMarker) != 0) return ShowStatus::kNotEncrypted;
     if (!passwordOpens(reader, *header, password)) return ShowStatus::kWrongPassword;
 
-    KERFO_TRY(decodeBody(reader, cipher::keyState(*header), [&](const char* data, std::size_t size) {
-        sum.update(data, size);
-        return sink(data, size);
-    }));
+    KERFO_TRY(
+        decodeBody(reader, cipher::keyState(*header), [&](const char* data, std::size_t size) {
+            sum.update(data, size);
+            return sink(data, size);
+        }));
     return ShowStatus::kDone;
 }
 
 // Both passes; the file's failure, or what the design's routines raise, is the caller's.
-Result<ShowStatus> showChecked(const std::string& path, std::string_view password, const ShowHooks& hooks,
-                               bool& outputStarted) {
+Result<ShowStatus> showChecked(const std::string& path, std::string_view password,
+                               const ShowHooks& hooks, bool& outputStarted) {
     FileSystem& files = hooks.files != nullptr ? *hooks.files : platform::realFileSystem();
     const auto info = files.stat(path);
     if (!info) return RuntimeError(ErrorNumber::kFileNotFound);
-    if (info->type != platform::FileType::kRegular) return RuntimeError(ErrorNumber::kPathFileAccess);
+    if (info->type != platform::FileType::kRegular)
+        return RuntimeError(ErrorNumber::kPathFileAccess);
     if (info->size == 0) return ShowStatus::kNotEncrypted;
 
     Checksum checked;
-    const auto first = readPass(files, path, password, checked, [](const char*, std::size_t) { return Status(); });
+    auto first =
+        readPass(files, path, password, checked, [](const char*, std::size_t) { return Status(); });
     if (!first || *first != ShowStatus::kDone) return first;
 
     if (hooks.beforeOutput) hooks.beforeOutput();
     outputStarted = true;
     Checksum shown;
-    const auto again = readPass(files, path, password, shown, [&](const char* data, std::size_t size) {
-        return hooks.sink ? hooks.sink(data, size) : Status();
-    });
+    const auto again =
+        readPass(files, path, password, shown, [&](const char* data, std::size_t size) {
+            return hooks.sink ? hooks.sink(data, size) : Status();
+        });
     if (!again) return again.error();
     // What went out must be what was checked; anything else is a file changed under us.
     if (*again != ShowStatus::kDone || shown != checked) {

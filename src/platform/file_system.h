@@ -179,14 +179,18 @@ public:
 class ForwardingFile : public File {
 public:
     explicit ForwardingFile(std::unique_ptr<File> inner) : m_inner(std::move(inner)) {}
-    Result<std::size_t> read(char* buffer, std::size_t size) override { return m_inner->read(buffer, size); }
+    Result<std::size_t> read(char* buffer, std::size_t size) override {
+        return m_inner->read(buffer, size);
+    }
     Status write(const char* data, std::size_t size) override { return m_inner->write(data, size); }
     Status sync() override { return m_inner->sync(); }
     void syncInBackground() noexcept override { m_inner->syncInBackground(); }
     void dropCached(std::uint64_t offset, std::uint64_t length) noexcept override {
         m_inner->dropCached(offset, length);
     }
-    Status setPermissions(unsigned permissions) override { return m_inner->setPermissions(permissions); }
+    Status setPermissions(unsigned permissions) override {
+        return m_inner->setPermissions(permissions);
+    }
     Result<FileStamp> stamp() override { return m_inner->stamp(); }
     Result<FileAccess> access() override { return m_inner->access(); }
     Status close() override { return m_inner->close(); }
@@ -204,8 +208,12 @@ public:
     std::string resolve(const std::string& path) override { return m_inner.resolve(path); }
     std::optional<FileIdentity> identity(const std::string& path) override { return m_inner.identity(path); }
     bool sameFile(const std::string& a, const std::string& b) override { return m_inner.sameFile(a, b); }
-    Result<std::unique_ptr<File>> openRead(const std::string& path) override { return m_inner.openRead(path); }
-    Result<std::unique_ptr<File>> openSource(const std::string& path) override { return m_inner.openSource(path); }
+    Result<std::unique_ptr<File>> openRead(const std::string& path) override {
+        return m_inner.openRead(path);
+    }
+    Result<std::unique_ptr<File>> openSource(const std::string& path) override {
+        return m_inner.openSource(path);
+    }
     Result<std::unique_ptr<NewFile>> createNew(const std::string& directory) override {
         return m_inner.createNew(directory);
     }

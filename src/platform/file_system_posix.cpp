@@ -31,7 +31,9 @@ namespace kerfo::platform {
 namespace {
 
 // The failure of the call that just set errno.
-RuntimeError lastError() { return RuntimeError::fromErrno(errno); }
+RuntimeError lastError() {
+    return RuntimeError::fromErrno(errno);
+}
 
 // Makes a file's data durable (its size too, not every timestamp).
 Status syncData(int fd) {
@@ -291,7 +293,9 @@ public:
     }
 
     // Fails when a background sync failed.
-    Status finishBackground() { return m_background.finish(); }
+    Status finishBackground() {
+        return m_background.finish();
+    }
 
 private:
     int m_fd;
@@ -328,14 +332,18 @@ public:
     PosixNewFile(const PosixNewFile&) = delete;
     PosixNewFile& operator=(const PosixNewFile&) = delete;
 
-    Result<std::size_t> read(char* buffer, std::size_t size) override { return m_file.read(buffer, size); }
+    Result<std::size_t> read(char* buffer, std::size_t size) override {
+        return m_file.read(buffer, size);
+    }
     Status write(const char* data, std::size_t size) override { return m_file.write(data, size); }
     Status sync() override { return m_file.sync(); }
     void syncInBackground() noexcept override { m_file.syncInBackground(); }
     void dropCached(std::uint64_t offset, std::uint64_t length) noexcept override {
         m_file.dropCached(offset, length);
     }
-    Status setPermissions(unsigned permissions) override { return m_file.setPermissions(permissions); }
+    Status setPermissions(unsigned permissions) override {
+        return m_file.setPermissions(permissions);
+    }
     Result<FileStamp> stamp() override { return m_file.stamp(); }
     Result<FileAccess> access() override { return m_file.access(); }
     // A nameless file lives only as long as its descriptor: it stays open until the
@@ -442,7 +450,8 @@ public:
         struct ::stat st {};
         if (::fstatat(m_dirfd, name.c_str(), &st, 0) != 0) return failOver(errno);
         if (identityOf(st) != original) return failOver(0);
-        if (::renameat(m_dirfd, m_tempName.c_str(), m_dirfd, name.c_str()) != 0) return failOver(errno);
+        if (::renameat(m_dirfd, m_tempName.c_str(), m_dirfd, name.c_str()) != 0)
+            return failOver(errno);
         forgetTempName();
         ::fsync(m_dirfd);
         return {};
@@ -469,10 +478,12 @@ private:
     // Gives the nameless file `name`; a link never replaces an existing name.
     Status linkNameless(const std::string& name) {
         const std::string self = "/proc/self/fd/" + std::to_string(descriptor());
-        if (::linkat(AT_FDCWD, self.c_str(), m_dirfd, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return {};
+        if (::linkat(AT_FDCWD, self.c_str(), m_dirfd, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return {};
         int err = errno;
 #ifdef AT_EMPTY_PATH
-        if (err == ENOENT && ::linkat(descriptor(), "", m_dirfd, name.c_str(), AT_EMPTY_PATH) == 0) return {};
+        if (err == ENOENT && ::linkat(descriptor(), "", m_dirfd, name.c_str(), AT_EMPTY_PATH) == 0)
+            return {};
         if (err == ENOENT) err = errno;
 #endif
         return commitError(err);
@@ -513,8 +524,10 @@ private:
         // No hard links here (FAT, exFAT): make sure, then rename. Another program would
         // have to create the name in the moment between the two.
         struct ::stat st {};
-        if (::fstatat(m_dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return commitError(EEXIST);
-        if (::renameat(m_dirfd, m_tempName.c_str(), m_dirfd, name.c_str()) != 0) return commitError(errno);
+        if (::fstatat(m_dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+            return commitError(EEXIST);
+        if (::renameat(m_dirfd, m_tempName.c_str(), m_dirfd, name.c_str()) != 0)
+            return commitError(errno);
         return {};
     }
 
@@ -525,7 +538,9 @@ private:
     }
 
     int descriptor() const { return m_file.descriptor(); }
-    Result<struct ::stat> status() const { return m_file.status(); }
+    Result<struct ::stat> status() const {
+        return m_file.status();
+    }
 
     PosixFile m_file;
     int m_dirfd;

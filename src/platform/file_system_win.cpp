@@ -49,7 +49,9 @@ ErrorNumber fromWinError(DWORD err) {
 }
 
 // The failure of the call that just failed.
-RuntimeError lastError() { return RuntimeError(fromWinError(GetLastError())); }
+RuntimeError lastError() {
+    return RuntimeError(fromWinError(GetLastError()));
+}
 
 FileIdentity identityOf(const BY_HANDLE_FILE_INFORMATION& info) {
     return FileIdentity{info.dwVolumeSerialNumber,
@@ -154,18 +156,22 @@ public:
     WinNewFile(const WinNewFile&) = delete;
     WinNewFile& operator=(const WinNewFile&) = delete;
 
-    Result<std::size_t> read(char* buffer, std::size_t size) override { return m_file.read(buffer, size); }
+    Result<std::size_t> read(char* buffer, std::size_t size) override {
+        return m_file.read(buffer, size);
+    }
     Status write(const char* data, std::size_t size) override { return m_file.write(data, size); }
     Status sync() override { return m_file.sync(); }
-    Status setPermissions(unsigned permissions) override { return m_file.setPermissions(permissions); }
+    Status setPermissions(unsigned permissions) override {
+        return m_file.setPermissions(permissions);
+    }
     Result<FileStamp> stamp() override { return m_file.stamp(); }
     Result<FileAccess> access() override { return m_file.access(); }
     Status close() override { return m_file.close(); }
 
     Result<std::unique_ptr<File>> openReadBack() override {
         const HANDLE h = CreateFileW(m_path.c_str(), GENERIC_READ,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) return lastError();
         return std::make_unique<WinFile>(h);
     }
@@ -178,7 +184,8 @@ public:
         const auto target = widen(path);
         if (!target) return target.error();
         // Without MOVEFILE_REPLACE_EXISTING a name that is taken stays as it is.
-        if (!MoveFileExW(m_path.c_str(), target->c_str(), MOVEFILE_WRITE_THROUGH)) return lastError();
+        if (!MoveFileExW(m_path.c_str(), target->c_str(), MOVEFILE_WRITE_THROUGH))
+            return lastError();
         m_path.clear();
         return {};
     }
@@ -187,7 +194,8 @@ public:
         const auto target = widen(path);
         if (!target) return target.error();
         if (identityOfPath(*target) != original) return RuntimeError(ErrorNumber::kFileAlreadyOpen);
-        if (!MoveFileExW(m_path.c_str(), target->c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        if (!MoveFileExW(m_path.c_str(), target->c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             return lastError();
         }
         m_path.clear();
@@ -199,8 +207,8 @@ public:
         if (!wide) return wide.error();
         // Removes the file this handle has open, whatever the name leads to a moment later.
         const HANDLE h = CreateFileW(wide->c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (h == INVALID_HANDLE_VALUE) return lastError();
         const std::unique_ptr<void, decltype(&CloseHandle)> guard(h, &CloseHandle);
         BY_HANDLE_FILE_INFORMATION info{};
@@ -284,10 +292,12 @@ public:
         }
         // No one may write while the job reads (a program that has it open for writing
         // keeps the job out: 55); deleting stays shared, for the job's own removal.
-        const HANDLE h = CreateFileW(wide->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE h =
+            CreateFileW(wide->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
-            if (GetLastError() == ERROR_SHARING_VIOLATION) return RuntimeError(ErrorNumber::kFileAlreadyOpen);
+            if (GetLastError() == ERROR_SHARING_VIOLATION)
+                return RuntimeError(ErrorNumber::kFileAlreadyOpen);
             return lastError();
         }
         auto file = std::make_unique<WinFile>(h);
@@ -299,7 +309,8 @@ public:
         at.OffsetHigh = 0x7FFFFFFFu;
         if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
             const DWORD err = GetLastError();
-            if (err == ERROR_LOCK_VIOLATION || err == ERROR_IO_PENDING) return RuntimeError(ErrorNumber::kFileAlreadyOpen);
+            if (err == ERROR_LOCK_VIOLATION || err == ERROR_IO_PENDING)
+                return RuntimeError(ErrorNumber::kFileAlreadyOpen);
         }
         return file;
     }
@@ -314,8 +325,7 @@ public:
             auto wide = widen(name);
             if (!wide) return wide.error();
             const HANDLE h = CreateFileW(wide->c_str(), GENERIC_READ | GENERIC_WRITE,
-                                         FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                         nullptr, CREATE_NEW,
+                                         FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                          FILE_ATTRIBUTE_NORMAL, nullptr);
             if (h != INVALID_HANDLE_VALUE) return std::make_unique<WinNewFile>(h, std::move(*wide));
             if (GetLastError() != ERROR_FILE_EXISTS) return lastError();

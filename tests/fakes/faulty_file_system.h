@@ -70,7 +70,8 @@ public:
         KERFO_TRY(check(Op::kOpenSource));
         return wrapped<FaultyFile>(real().openSource(path));
     }
-    platform::Result<std::unique_ptr<platform::NewFile>> createNew(const std::string& directory) override {
+    platform::Result<std::unique_ptr<platform::NewFile>> createNew(
+        const std::string& directory) override {
         KERFO_TRY(check(Op::kCreateNew));
         auto file = real().createNew(directory);
         if (file) ++newFiles;
@@ -117,7 +118,9 @@ private:
         void dropCached(std::uint64_t offset, std::uint64_t length) noexcept override {
             m_inner->dropCached(offset, length);
         }
-        platform::Status setPermissions(unsigned permissions) override { return m_inner->setPermissions(permissions); }
+        platform::Status setPermissions(unsigned permissions) override {
+            return m_inner->setPermissions(permissions);
+        }
         platform::Result<platform::FileStamp> stamp() override { return m_inner->stamp(); }
         platform::Result<platform::FileAccess> access() override { return m_inner->access(); }
         platform::Status close() override {
@@ -146,11 +149,13 @@ private:
             KERFO_TRY(m_owner.check(Op::kCommit));
             return m_inner->commit(path);
         }
-        platform::Status commitOver(const std::string& path, const platform::FileIdentity& original) override {
+        platform::Status commitOver(const std::string& path,
+                                    const platform::FileIdentity& original) override {
             KERFO_TRY(m_owner.check(Op::kCommit));
             return m_inner->commitOver(path, original);
         }
-        platform::Status removeBeside(const std::string& path, const platform::FileIdentity& expected) override {
+        platform::Status removeBeside(const std::string& path,
+                                      const platform::FileIdentity& expected) override {
             KERFO_TRY(m_owner.check(Op::kRemove));
             return m_inner->removeBeside(path, expected);
         }
@@ -160,14 +165,16 @@ private:
 
     // The real file `opened` wrapped as `Wrapper`, or its failure.
     template <typename Wrapper, typename Base>
-    platform::Result<std::unique_ptr<Base>> wrapped(platform::Result<std::unique_ptr<Base>> opened) {
+    platform::Result<std::unique_ptr<Base>> wrapped(
+        platform::Result<std::unique_ptr<Base>> opened) {
         if (!opened) return opened.error();
         return std::unique_ptr<Base>(std::make_unique<Wrapper>(*this, std::move(*opened)));
     }
 
     // Fails the chosen call; otherwise counts the operation and runs beforeEach.
     platform::Status check(Op op) {
-        if (failOp && *failOp == op && --failOnCall == 0) return platform::RuntimeError::fromErrno(failErrno);
+        if (failOp && *failOp == op && --failOnCall == 0)
+            return platform::RuntimeError::fromErrno(failErrno);
         count(op);
         return {};
     }

@@ -53,7 +53,9 @@ public:
 
 private:
     // A missing file is error 53, as on disk.
-    static platform::RuntimeError missing() { return platform::RuntimeError(platform::ErrorNumber::kFileNotFound); }
+    static platform::RuntimeError missing() {
+        return platform::RuntimeError(platform::ErrorNumber::kFileNotFound);
+    }
     // One name, one file: the name's position in the alphabet of all names ever seen.
     platform::FileIdentity identityOf(const std::string& path) {
         const auto [it, added] = m_indexes.emplace(path, m_indexes.size() + 1);
@@ -71,7 +73,8 @@ private:
         platform::Result<std::size_t> read(char* buffer, std::size_t size) override {
             const std::string* content = text();
             if (content == nullptr) return missing();
-            const std::size_t n = std::min(size, content->size() - std::min(m_pos, content->size()));
+            const std::size_t n =
+                std::min(size, content->size() - std::min(m_pos, content->size()));
             std::memcpy(buffer, content->data() + m_pos, n);
             m_pos += n;
             return n;
@@ -112,17 +115,22 @@ private:
         }
         platform::Status applyAccess(const platform::FileAccess&) override { return {}; }
         platform::Status commit(const std::string& path) override {
-            if (m_owner.files.count(path) != 0) return platform::RuntimeError(platform::ErrorNumber::kFileAlreadyExists);
+            if (m_owner.files.count(path) != 0)
+                return platform::RuntimeError(platform::ErrorNumber::kFileAlreadyExists);
             m_owner.files[path] = m_content;
             return {};
         }
-        platform::Status commitOver(const std::string& path, const platform::FileIdentity& original) override {
-            if (m_owner.identity(path) != original) return platform::RuntimeError(platform::ErrorNumber::kFileAlreadyOpen);
+        platform::Status commitOver(const std::string& path,
+                                    const platform::FileIdentity& original) override {
+            if (m_owner.identity(path) != original)
+                return platform::RuntimeError(platform::ErrorNumber::kFileAlreadyOpen);
             m_owner.files[path] = m_content;
             return {};
         }
-        platform::Status removeBeside(const std::string& path, const platform::FileIdentity& expected) override {
-            if (m_owner.identity(path) != expected) return platform::RuntimeError(platform::ErrorNumber::kFileAlreadyOpen);
+        platform::Status removeBeside(const std::string& path,
+                                      const platform::FileIdentity& expected) override {
+            if (m_owner.identity(path) != expected)
+                return platform::RuntimeError(platform::ErrorNumber::kFileAlreadyOpen);
             m_owner.files.erase(path);
             return {};
         }

@@ -9,14 +9,15 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 
 #include "cipher/cipher.h"
+#include "cipher/classic_random.h"
 #include "job_support.h"
 #include "platform/error.h"
 #include "support/results.h"
-#include "cipher/classic_random.h"
 
 namespace kerfo::filejobs {
 namespace {
@@ -27,11 +28,16 @@ public:
     struct Content {
         std::mutex mutex;
         std::string bytes;
+        // Reads from this offset on fail, as a handle the system revoked would.
+        std::optional<std::size_t> failReadsAt;
     };
     explicit GrowingFile(std::shared_ptr<Content> content) : m_content(std::move(content)) {}
 
     platform::Result<std::size_t> read(char* buffer, std::size_t size) override {
         std::lock_guard<std::mutex> lock(m_content->mutex);
+        if (m_content->failReadsAt && m_pos >= *m_content->failReadsAt) {
+            return platform::RuntimeError(platform::ErrorNumber::kPermissionDenied);
+        }
         const std::size_t n = std::min(size, m_content->bytes.size() - m_pos);
         std::memcpy(buffer, m_content->bytes.data() + m_pos, n);
         m_pos += n;
@@ -58,11 +64,14 @@ Checksum checksumOf(const std::string& bytes) {
 // the first failure the read-back reports.
 class Writer {
 public:
-    explicit Writer(ReadBackCheck& check)
+    explicit Writer(ReadBackCheck& check, std::optional<std::size_t> failReadsAt = std::nullopt)
         : m_content(std::make_shared<GrowingFile::Content>()),
-          m_readBack(std::make_unique<GrowingFile>(m_content), check) {}
+          m_readBack(std::make_unique<GrowingFile>(m_content), check) {
+        m_content->failReadsAt = failReadsAt;
+    }
 
-    platform::Status write(const std::string& bytes, std::size_t piece, std::uint64_t extraReported = 0) {
+    platform::Status write(const std::string& bytes, std::size_t piece,
+                           std::uint64_t extraReported = 0) {
         for (std::size_t at = 0; at < bytes.size(); at += piece) {
             const std::string part = bytes.substr(at, piece);
             {
@@ -118,6 +127,19 @@ TEST(ReadBack, FileShorterOrLongerThanWrittenIsAnError) {
     }
 }
 
+// A read of the second handle that fails, on the helper thread or at the end, is the
+// error the writer gets, never a file taken for checked.
+TEST(ReadBack, FailedReadBackIsTheWritersError) {
+    const std::string bytes = test::randomBytes(700'000, 8);
+    for (const std::size_t failAt : {std::size_t{0}, std::size_t{300'000}, bytes.size()}) {
+        SCOPED_TRACE(failAt);
+        PlainCheck check;
+        Writer writer(check, failAt);
+        const platform::Status written = writer.write(bytes, 65536);
+        EXPECT_EQ(written ? test::errorOf(writer.finish()) : test::errorOf(written), 70);
+    }
+}
+
 // An encrypted file as the jobs write it, made here with the whole-text cipher.
 struct Encrypted {
     std::string headerLine;
@@ -138,7 +160,8 @@ Encrypted encryptWhole(const std::string& plain) {
 }
 
 // Runs an EncryptedCheck over `file`, cut into `piece`s.
-platform::Result<Checksum> checkEncrypted(const Encrypted& e, const std::string& file, std::size_t piece) {
+platform::Result<Checksum> checkEncrypted(const Encrypted& e, const std::string& file,
+                                          std::size_t piece) {
     EncryptedCheck check(e.headerLine);
     Writer writer(check);
     KERFO_TRY(writer.write(file, piece));
@@ -151,7 +174,8 @@ TEST(ReadBack, EncryptedFileDecryptsToThePlainChecksum) {
                                       {1'000'000, 300'000}}) {
         const std::string plain = test::randomBytes(size, 5);
         const Encrypted e = encryptWhole(plain);
-        EXPECT_TRUE(checkEncrypted(e, e.file, piece).value() == checksumOf(plain)) << "pieces of " << piece;
+        EXPECT_TRUE(checkEncrypted(e, e.file, piece).value() == checksumOf(plain))
+            << "pieces of " << piece;
     }
 }
 

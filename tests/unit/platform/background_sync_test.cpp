@@ -43,7 +43,8 @@ struct HeldSync {
 
 TEST(BackgroundSync, FirstFailureIsReportedByFinish) {
     std::atomic<int> calls{0};
-    BackgroundSync sync([&calls] { return Status(RuntimeError::fromErrno(++calls == 1 ? EIO : ENOSPC)); });
+    BackgroundSync sync(
+        [&calls] { return Status(RuntimeError::fromErrno(++calls == 1 ? EIO : ENOSPC)); });
     sync.request();
     // The helper runs on its own time; wait for its first sync before asking again.
     while (calls.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));

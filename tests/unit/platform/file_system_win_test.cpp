@@ -20,7 +20,9 @@ namespace {
 
 using test::errorOf;
 
-std::wstring wide(const std::string& path) { return std::filesystem::u8path(path).wstring(); }
+std::wstring wide(const std::string& path) {
+    return std::filesystem::u8path(path).wstring();
+}
 
 TEST(DirectoryOfOnWindows, SplitsAtEitherSeparatorAndKeepsTheDriveRoot) {
     EXPECT_EQ(directoryOf("C:\\dir\\a.txt"), "C:\\dir");
@@ -136,7 +138,8 @@ TEST_F(WinFiles, SourceIsHeldForOneJob) {
         ASSERT_TRUE(first);
         EXPECT_EQ(errorOf(files.openSource(path)), 55);
         char buffer[4];
-        EXPECT_EQ(files.openRead(path).value()->read(buffer, sizeof buffer).value(), 1u) << "readers are welcome";
+        EXPECT_EQ(files.openRead(path).value()->read(buffer, sizeof buffer).value(), 1u)
+            << "readers are welcome";
     }
     const HANDLE writer = CreateFileW(wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
