@@ -1,16 +1,24 @@
-// Errors as the classic runtime numbers and describes them.
+// Errors as the classic runtime numbers and describes them, and how the core fails.
 //
 // How the core fails, everywhere below the window and kerfo-cli: a failure is a
-// RuntimeError carrying the runtime's number. Inside the core it is raised (thrown), as
-// the routines of the original design raise theirs, so that a job's steps read as the
-// steps they are; a streaming job has a few dozen calls that can fail. Where the core
-// meets its callers, each entry point catches it in one place and hands it back in its
-// result: the jobs and `show` (JobResult, ShowResult, through `guarded`), the gate (its
-// refusal, or a mode the job then reports on), the preferences (which keep what they
-// had), and the settings store, which answers in the registry's result codes because on
-// Windows it is the registry. Nothing below the entry points returns errno values, result
-// codes or empty optionals for a failure: an empty std::optional answers "nothing is
-// there", never "it went wrong". Only the window and kerfo-cli turn errors into text.
+// RuntimeError carrying the runtime's number.
+// - A function that can fail returns a Result<T> (the value or the error) or a Status
+//   (success or the error): the file layer, the background sync and the job steps above
+//   them. KERFO_TRY hands a failure on to the caller.
+// - The routines kept from the original design raise (throw) their error: the cipher, its
+//   transforms, digest and keystream (5 and 6 on a call outside their contract or on
+//   damaged input), replaceExtension, the registry's GetKeyValue (5), and the helpers that
+//   decode through the cipher. Each entry point catches what they raise in one place and
+//   hands it back in its result: the jobs and `show` (JobResult, ShowResult), the gate
+//   (its refusal, or a mode the job then reports on), the preferences (which keep what
+//   they had).
+// - The settings store answers in the registry's result codes, because on Windows it is
+//   the registry; elsewhere its files (config_files.h) raise, and the store converts at
+//   its edge, in one place.
+// - An empty std::optional answers "nothing is there" (no file under that name, no value),
+//   never "it went wrong".
+// Nothing returns errno values for a failure. Only the window and kerfo-cli turn errors
+// into text.
 #pragma once
 
 #include <optional>
@@ -48,8 +56,8 @@ std::string_view describe(ErrorNumber number);
 // anything without a closer match is 57, "Device I/O error".
 ErrorNumber fromErrno(int err);
 
-// A runtime error: number plus description. Thrown inside the core where the design
-// "raises" an error; the file jobs catch it and hand it back as a result.
+// A runtime error: number plus description. Carried by a failed Result or Status, or
+// raised by the design's routines (see the rule above).
 class RuntimeError : public std::runtime_error {
 public:
     explicit RuntimeError(ErrorNumber number);
