@@ -36,18 +36,19 @@ private:
     FileCalls& m_calls;
 };
 
-[[noreturn]] void raiseErrno(int err) { throw RuntimeError::fromErrno(err); }
+RuntimeError lastError() { return RuntimeError::fromErrno(errno); }
 
-void writeAll(FileCalls& calls, int fd, std::string_view bytes) {
+Status writeAll(FileCalls& calls, int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const auto written = calls.write(fd, bytes.data(), bytes.size());
         if (written < 0) {
             if (errno == EINTR) continue;
-            raiseErrno(errno);
+            return lastError();
         }
-        if (written == 0) raiseErrno(ENOSPC);
+        if (written == 0) return RuntimeError(ErrorNumber::kDiskFull);
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
+    return {};
 }
 
 }  // namespace
@@ -64,18 +65,19 @@ std::filesystem::path userConfigHome() {
     return {};
 }
 
-void makePrivateDirectories(const std::filesystem::path& directory) {
+Status makePrivateDirectories(const std::filesystem::path& directory) {
     std::filesystem::path partial;
     for (const auto& part : directory) {
         partial /= part;
-        if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) raiseErrno(errno);
+        if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return lastError();
     }
     struct stat info {};
-    if (::stat(directory.c_str(), &info) != 0) raiseErrno(errno);
-    if (!S_ISDIR(info.st_mode)) raiseErrno(ENOTDIR);
+    if (::stat(directory.c_str(), &info) != 0) return lastError();
+    if (!S_ISDIR(info.st_mode)) return RuntimeError(ErrorNumber::kPathNotFound);
+    return {};
 }
 
-std::optional<std::string> readSmallFile(const std::filesystem::path& path, std::size_t limit) {
+Result<std::optional<std::string>> readSmallFile(const std::filesystem::path& path, std::size_t limit) {
     // Non-blocking so that a FIFO in the file's place cannot hang the program.
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!fd.valid()) {
@@ -86,13 +88,15 @@ std::optional<std::string> readSmallFile(const std::filesystem::path& path, std:
             case EPERM:
             case ELOOP:
             case EISDIR:
-            case ENXIO: return std::nullopt;
-            default: raiseErrno(errno);
+            case ENXIO: return std::optional<std::string>();
+            default: return lastError();
         }
     }
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) raiseErrno(errno);
-    if (!S_ISREG(info.st_mode) || static_cast<std::uintmax_t>(info.st_size) > limit) return std::nullopt;
+    if (::fstat(fd.get(), &info) != 0) return lastError();
+    if (!S_ISREG(info.st_mode) || static_cast<std::uintmax_t>(info.st_size) > limit) {
+        return std::optional<std::string>();
+    }
     // One byte more than allowed tells a file that grew since the fstat.
     std::string text(limit + 1, '\0');
     std::size_t total = 0;
@@ -100,14 +104,14 @@ std::optional<std::string> readSmallFile(const std::filesystem::path& path, std:
         const auto got = ::read(fd.get(), text.data() + total, text.size() - total);
         if (got < 0) {
             if (errno == EINTR) continue;
-            raiseErrno(errno);
+            return lastError();
         }
         if (got == 0) break;
         total += static_cast<std::size_t>(got);
     }
-    if (total > limit) return std::nullopt;
+    if (total > limit) return std::optional<std::string>();
     text.resize(total);
-    return text;
+    return std::optional<std::string>(std::move(text));
 }
 
 int FileCalls::open(const char* path, int flags, unsigned mode) {
@@ -124,32 +128,34 @@ FileCalls& systemFileCalls() {
     return calls;
 }
 
-void replaceFile(const std::filesystem::path& path, const std::filesystem::path& temp,
-                 std::string_view text, FileCalls& calls) {
+Status replaceFile(const std::filesystem::path& path, const std::filesystem::path& temp,
+                   std::string_view text, FileCalls& calls) {
     Descriptor fd(calls.open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600), calls);
-    if (!fd.valid()) raiseErrno(errno);
-    try {
-        writeAll(calls, fd.get(), text);
-        if (calls.fsync(fd.get()) != 0) raiseErrno(errno);
-        if (fd.close() != 0) raiseErrno(errno);
-        if (calls.rename(temp.c_str(), path.c_str()) != 0) raiseErrno(errno);
-    } catch (const RuntimeError&) {
+    if (!fd.valid()) return lastError();
+    Status status = writeAll(calls, fd.get(), text);
+    if (status && calls.fsync(fd.get()) != 0) status = lastError();
+    if (status && fd.close() != 0) status = lastError();
+    if (status && calls.rename(temp.c_str(), path.c_str()) != 0) status = lastError();
+    if (!status) {
         calls.unlink(temp.c_str());
-        throw;
+        return status;
     }
     // The rename itself must reach the disk before the change counts as made.
     Descriptor folder(calls.open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0), calls);
     if (folder.valid()) calls.fsync(folder.get());
+    return {};
 }
 
 ExclusiveFileLock::ExclusiveFileLock(const std::filesystem::path& path)
     : m_fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
-    if (m_fd < 0) raiseErrno(errno);
+    if (m_fd < 0) {
+        m_status = lastError();
+        return;
+    }
     while (::flock(m_fd, LOCK_EX) != 0) {
         if (errno != EINTR) {
-            const int err = errno;
-            ::close(m_fd);
-            raiseErrno(err);
+            m_status = lastError();
+            return;
         }
     }
 }

@@ -13,8 +13,8 @@
 //   (its refusal, or a mode the job then reports on), the preferences (which keep what
 //   they had).
 // - The settings store answers in the registry's result codes, because on Windows it is
-//   the registry; elsewhere its files (config_files.h) raise, and the store converts at
-//   its edge, in one place.
+//   the registry; elsewhere its file calls (config_files.h) return Status or Result like
+//   any other, and the store turns a failure into its code at its edge, in one place.
 // - An empty std::optional answers "nothing is there" (no file under that name, no value),
 //   never "it went wrong".
 // Nothing returns errno values for a failure. Only the window and kerfo-cli turn errors

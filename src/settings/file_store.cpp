@@ -16,8 +16,10 @@ constexpr std::string_view kLockFileName = "settings.lock";
 constexpr std::string_view kTempFileName = "settings.ini.tmp";
 constexpr std::size_t kMaxNameLength = 255;
 
-std::int32_t codeFor(const platform::RuntimeError& error) {
-    switch (error.number()) {
+// The one place where a failed file call of the store becomes the registry's code.
+std::int32_t codeFor(const platform::Status& status) {
+    if (status) return kOk;
+    switch (status.error().number()) {
         case platform::ErrorNumber::kPermissionDenied: return kAccessDenied;
         case platform::ErrorNumber::kDiskFull: return kDiskFull;
         default: return kCantWrite;
@@ -45,30 +47,26 @@ std::filesystem::path FileStore::filePath() const {
 FileStore::Loaded FileStore::load() const {
     Loaded loaded;
     if (m_directory.empty()) return loaded;
-    try {
-        const auto text = platform::readSmallFile(filePath(), kMaxStoreFileSize);
-        if (!text) return loaded;
-        if (auto tree = KeyTree::parse(*text)) loaded.tree = std::move(*tree);
-    } catch (const platform::RuntimeError&) {
+    const auto text = platform::readSmallFile(filePath(), kMaxStoreFileSize);
+    if (!text) {
         loaded.replaceable = false;
+    } else if (*text) {
+        if (auto tree = KeyTree::parse(**text)) loaded.tree = std::move(*tree);
     }
     return loaded;
 }
 
-void FileStore::save(const KeyTree& tree) const {
-    platform::replaceFile(filePath(), m_directory / kTempFileName, tree.format());
+std::int32_t FileStore::save(const KeyTree& tree) const {
+    return codeFor(platform::replaceFile(filePath(), m_directory / kTempFileName, tree.format()));
 }
 
 std::int32_t FileStore::lockAndLoad(const std::function<std::int32_t(Loaded&)>& change) const {
     if (m_directory.empty()) return kAccessDenied;
-    try {
-        platform::makePrivateDirectories(m_directory);
-        const platform::ExclusiveFileLock lock(m_directory / kLockFileName);
-        auto loaded = load();
-        return change(loaded);
-    } catch (const platform::RuntimeError& error) {
-        return codeFor(error);
-    }
+    if (const auto made = platform::makePrivateDirectories(m_directory); !made) return codeFor(made);
+    const platform::ExclusiveFileLock lock(m_directory / kLockFileName);
+    if (!lock.status()) return codeFor(lock.status());
+    auto loaded = load();
+    return change(loaded);
 }
 
 std::int32_t FileStore::keyPath(KeyHandle key, std::string& path) const {
@@ -136,8 +134,7 @@ std::int32_t FileStore::createKey(KeyHandle parent, const std::string& subKey, K
         loaded.tree.create(path, &changed);
         if (!changed) return kOk;
         if (!loaded.replaceable) return kCantRead;
-        save(loaded.tree);
-        return kOk;
+        return save(loaded.tree);
     });
     if (code != kOk) return code;
     key = remember(std::move(path));
@@ -190,8 +187,7 @@ std::int32_t FileStore::setValue(KeyHandle key, const std::string& valueName, st
             stored = &loaded.tree.create(path);
         }
         stored->setValue(cString(valueName), type, std::move(bytes));
-        save(loaded.tree);
-        return kOk;
+        return save(loaded.tree);
     });
 }
 

@@ -65,11 +65,11 @@ private:
     };
 
     Loaded load() const;
-    // Writes the file whole; throws as platform::replaceFile does.
-    void save(const KeyTree& tree) const;
+    // Writes the file whole: kOk, or the store's code for the failure.
+    std::int32_t save(const KeyTree& tree) const;
     // Every change's prologue: makes the folder, takes the lock, loads the file, then runs
-    // `change` on what it loaded while the lock is held and returns its code. A failed
-    // file call, before or within `change`, becomes the store's code for it here.
+    // `change` on what it loaded while the lock is held and returns its code; or returns
+    // the code of the step that failed before it.
     std::int32_t lockAndLoad(const std::function<std::int32_t(Loaded&)>& change) const;
     // The path of an open key (or a root), or kInvalidHandle.
     std::int32_t keyPath(KeyHandle key, std::string& path) const;
