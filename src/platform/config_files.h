@@ -28,7 +28,8 @@ Status makePrivateDirectories(const std::filesystem::path& directory);
 // limit, or not readable for lack of permission). Fails on a passing failure (an I/O
 // error, out of file handles), after which the file may read fine again. Never blocks,
 // even when a FIFO stands at `path`.
-Result<std::optional<std::string>> readSmallFile(const std::filesystem::path& path, std::size_t limit);
+Result<std::optional<std::string>> readSmallFile(const std::filesystem::path& path,
+                                                 std::size_t limit);
 
 // The system calls behind replaceFile, one function each, so that tests can record their
 // order (a sync dropped before the rename is invisible otherwise) or fail one of them.

@@ -36,7 +36,9 @@ private:
     FileCalls& m_calls;
 };
 
-RuntimeError lastError() { return RuntimeError::fromErrno(errno); }
+RuntimeError lastError() {
+    return RuntimeError::fromErrno(errno);
+}
 
 Status writeAll(FileCalls& calls, int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -77,7 +79,8 @@ Status makePrivateDirectories(const std::filesystem::path& directory) {
     return {};
 }
 
-Result<std::optional<std::string>> readSmallFile(const std::filesystem::path& path, std::size_t limit) {
+Result<std::optional<std::string>> readSmallFile(const std::filesystem::path& path,
+                                                 std::size_t limit) {
     // Non-blocking so that a FIFO in the file's place cannot hang the program.
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!fd.valid()) {
@@ -88,8 +91,10 @@ Result<std::optional<std::string>> readSmallFile(const std::filesystem::path& pa
             case EPERM:
             case ELOOP:
             case EISDIR:
-            case ENXIO: return std::optional<std::string>();
-            default: return lastError();
+            case ENXIO:
+                return std::optional<std::string>();
+            default:
+                return lastError();
         }
     }
     struct stat info {};

@@ -20,8 +20,10 @@ constexpr std::size_t kMaxNameLength = 255;
 std::int32_t codeFor(const platform::Status& status) {
     if (status) return kOk;
     switch (status.error().number()) {
-        case platform::ErrorNumber::kPermissionDenied: return kAccessDenied;
-        case platform::ErrorNumber::kDiskFull: return kDiskFull;
+        case platform::ErrorNumber::kPermissionDenied:
+            return kAccessDenied;
+        case platform::ErrorNumber::kDiskFull:
+            return kDiskFull;
         default: return kCantWrite;
     }
 }
@@ -62,7 +64,8 @@ std::int32_t FileStore::save(const KeyTree& tree) const {
 
 std::int32_t FileStore::lockAndLoad(const std::function<std::int32_t(Loaded&)>& change) const {
     if (m_directory.empty()) return kAccessDenied;
-    if (const auto made = platform::makePrivateDirectories(m_directory); !made) return codeFor(made);
+    if (const auto made = platform::makePrivateDirectories(m_directory); !made)
+        return codeFor(made);
     const platform::ExclusiveFileLock lock(m_directory / kLockFileName);
     if (!lock.status()) return codeFor(lock.status());
     auto loaded = load();
