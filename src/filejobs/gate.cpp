@@ -20,19 +20,53 @@ struct AttributeRefusal {
     std::string_view advice;
 };
 
-// The attribute values that are refused; every other value passes.
+// The texts of the refused attribute values. Any value with the read-only, hidden or system
+// bit is refused: a listed value with its own text, any other with the text listed for its
+// read-only, hidden, system and archive bits, or else for its first three bits alone.
 constexpr std::array kRefusedAttributes{
     AttributeRefusal{1, texts::kReadOnly, texts::kChangeAttribute},
     AttributeRefusal{2, texts::kHidden, texts::kChangeAttribute},
     AttributeRefusal{3, texts::kReadOnlyHidden, texts::kChangeAttributes},
     AttributeRefusal{4, texts::kSystemFile, texts::kNoSystemFiles},
     AttributeRefusal{5, texts::kReadOnlySystem, texts::kNoSystemFiles},
+    // Hidden and system, which the classic table left out: a system file all the same.
+    AttributeRefusal{6, texts::kSystemFile, texts::kNoSystemFiles},
     AttributeRefusal{7, texts::kReadOnlyHidden, texts::kChangeAttributes},
     AttributeRefusal{33, texts::kReadOnlyCapital, texts::kChangeAttribute},
     AttributeRefusal{34, texts::kHidden, texts::kChangeAttribute},
     AttributeRefusal{35, texts::kReadOnlyHidden, texts::kChangeAttributes},
     AttributeRefusal{36, texts::kSystemFile, texts::kNoSystemFiles},
 };
+
+// The refusal for attribute value `value`, or null when it has none of the three bits.
+const AttributeRefusal* attributeRefusal(int value) {
+    const int bits =
+        value & (platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem);
+    if (bits == 0) return nullptr;
+    for (const int key : {value & (bits | platform::kAttrArchive), bits}) {
+        for (const auto& refused : kRefusedAttributes) {
+            if (refused.value == key) return &refused;
+        }
+    }
+    return nullptr;
+}
+
+struct NameRefusal {
+    bool (*applies)(std::string_view path);
+    std::string_view reason;
+    std::string_view advice;
+};
+
+// Names Windows does not take as they are written: a device's name opens the device, and a
+// trailing dot or space is dropped, so that another file would be read and removed.
+#ifdef _WIN32
+constexpr std::array kRefusedNames{
+    NameRefusal{isDeviceName, texts::kDeviceName, texts::kNoDevices},
+    NameRefusal{hasTrimmedPart, texts::kTrimmedName, texts::kTrimmedNameAdvice},
+};
+#else
+constexpr std::array<NameRefusal, 0> kRefusedNames{};
+#endif
 
 // The attribute value as the gate sees it: 0 when it cannot be read or does not fit
 // in the classic 16-bit value.
@@ -66,6 +100,13 @@ GateResult checkAll(const std::string& userFile, platform::FileSystem& files) {
         return result;
     }
 
+    for (const auto& refused : kRefusedNames) {
+        if (refused.applies(userFile)) {
+            result.refusal = fileWarning(userFile, refused.reason, refused.advice);
+            return result;
+        }
+    }
+
     // A missing file, a directory or one whose length cannot be read counts as empty.
     const auto info = files.stat(userFile);
     const bool regular = info && info->type == platform::FileType::kRegular;
@@ -74,12 +115,9 @@ GateResult checkAll(const std::string& userFile, platform::FileSystem& files) {
         return result;
     }
 
-    const int attributes = attributeValue(files, userFile);
-    for (const auto& refused : kRefusedAttributes) {
-        if (refused.value == attributes) {
-            result.refusal = fileWarning(userFile, refused.reason, refused.advice);
-            return result;
-        }
+    if (const auto* refused = attributeRefusal(attributeValue(files, userFile))) {
+        result.refusal = fileWarning(userFile, refused->reason, refused->advice);
+        return result;
     }
     // Whatever its attribute value, a device, FIFO or socket is never opened: reading a
     // FIFO would hang the program.

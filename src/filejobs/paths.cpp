@@ -1,5 +1,8 @@
 #include "filejobs/paths.h"
 
+#include <array>
+#include <cctype>
+
 #include "platform/error.h"
 
 namespace kerfo::filejobs {
@@ -26,6 +29,61 @@ std::string replaceExtension(std::string_view fileANDpath, std::string_view newE
     std::string result(fileANDpath.substr(0, fileANDpath.size() - (hasExtension ? 4 : 0)));
     result += newExtension;
     return result;
+}
+
+namespace {
+
+bool isSeparator(char ch) {
+    return ch == '/' || ch == '\\';
+}
+
+bool sameLetters(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool isDeviceName(std::string_view path) {
+    std::size_t start = path.size();
+    while (start > 0 && !isSeparator(path[start - 1]) && path[start - 1] != ':') --start;
+    std::string_view base = path.substr(start);
+    base = base.substr(0, base.find('.'));
+    // Windows also ignores the spaces before the extension ("nul .txt").
+    while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+    for (const std::string_view name : {"CON", "PRN", "AUX", "NUL"}) {
+        if (sameLetters(base, name)) return true;
+    }
+    if (base.size() < 4 ||
+        !(sameLetters(base.substr(0, 3), "COM") || sameLetters(base.substr(0, 3), "LPT"))) {
+        return false;
+    }
+    const std::string_view number = base.substr(3);
+    // A digit, or the superscripts one, two and three in UTF-8.
+    constexpr std::array<std::string_view, 3> kSuperscripts{"\xC2\xB9", "\xC2\xB2", "\xC2\xB3"};
+    if (number.size() == 1) return number[0] >= '0' && number[0] <= '9';
+    for (const auto superscript : kSuperscripts) {
+        if (number == superscript) return true;
+    }
+    return false;
+}
+
+bool hasTrimmedPart(std::string_view path) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= path.size(); ++i) {
+        if (i < path.size() && !isSeparator(path[i])) continue;
+        const std::string_view part = path.substr(start, i - start);
+        start = i + 1;
+        if (part.empty() || part == "." || part == "..") continue;
+        if (part.back() == '.' || part.back() == ' ') return true;
+    }
+    return false;
 }
 
 }  // namespace kerfo::filejobs

@@ -24,4 +24,13 @@ std::string GetFileName(std::string_view bron, std::string_view vSlash);
 // .txt.kfo). Throws platform::RuntimeError (5) for a path whose file name is empty.
 std::string replaceExtension(std::string_view fileANDpath, std::string_view newExtension);
 
+// Names that Windows does not take as they are written (elsewhere they are ordinary
+// names). isDeviceName: the last part of `path` is a device's name, with or without an
+// extension (CON, PRN, AUX, NUL, COM0-COM9, LPT0-LPT9 and COM/LPT with a superscript
+// digit, in any case: con.txt opens the console). hasTrimmedPart: a part of `path` other
+// than "." and ".." ends in a dot or a space, which Windows drops, so that the name leads
+// to the file named without them.
+bool isDeviceName(std::string_view path);
+bool hasTrimmedPart(std::string_view path);
+
 }  // namespace kerfo::filejobs

@@ -1,11 +1,17 @@
-// The file layer on Windows: wide-character calls on UTF-8 paths. A job's source is held
-// with a share mode that lets no one write and a lock that other jobs test; its new file
-// lives under a private temporary name until it is moved to a name that is free
-// (MoveFileExW without MOVEFILE_REPLACE_EXISTING); files are told apart by volume serial
-// number and file index, since one file may have several names (case, short names).
+// The file layer on Windows: wide-character calls on UTF-8 paths, passed in the \\?\ form
+// so that a name reaches exactly its own file and no path stops at 260 characters. A job's
+// source is held with the access its removal needs, a share mode that lets no one write,
+// and a lock that other jobs test; its new file lives under a private temporary name,
+// marked for deletion until the commit so that it goes with a killed process, until it is
+// moved to a name that is free (MoveFileExW without MOVEFILE_REPLACE_EXISTING); files are
+// told apart by volume serial number and file index, since one file may have several
+// names (case, short names).
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <memory>
+#include <string_view>
 
 #include "platform/error.h"
 #include "platform/file_system.h"
@@ -13,15 +19,32 @@
 namespace kerfo::platform {
 namespace {
 
-// The path as Windows takes it; a name that is no UTF-8 fails with 52.
+// The name under which access() hands the original's owner and DACL (a self-relative
+// security descriptor) to applyAccess().
+constexpr std::string_view kSecurityAttribute = "windows.security-descriptor";
+
+// UTF-16 of `utf8`; a name that is no UTF-8 fails with 52.
 Result<std::wstring> widen(const std::string& utf8) {
     if (utf8.empty()) return std::wstring();
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                      nullptr, 0);
+    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                      static_cast<int>(utf8.size()), nullptr, 0);
     if (n <= 0) return RuntimeError(ErrorNumber::kBadFileName);
     std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                        wide.data(), n);
     return wide;
+}
+
+// UTF-8 of a name the system gave; empty when it holds no valid UTF-16.
+std::string narrow(std::wstring_view wide) {
+    if (wide.empty()) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(),
+                                      static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return {};
+    std::string utf8(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), static_cast<int>(wide.size()),
+                        utf8.data(), n, nullptr, nullptr);
+    return utf8;
 }
 
 ErrorNumber fromWinError(DWORD err) {
@@ -53,6 +76,47 @@ RuntimeError lastError() {
     return RuntimeError(fromWinError(GetLastError()));
 }
 
+bool isSeparator(wchar_t ch) {
+    return ch == L'\\' || ch == L'/';
+}
+
+// True when a part of `path` other than "." and ".." ends in a dot or a space: the plain
+// Win32 form drops those characters, and the call would reach the file named without them.
+bool hasTrimmedPart(std::wstring_view path) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= path.size(); ++i) {
+        if (i < path.size() && !isSeparator(path[i])) continue;
+        const std::wstring_view part = path.substr(start, i - start);
+        start = i + 1;
+        if (part.empty() || part == L"." || part == L"..") continue;
+        if (part.back() == L'.' || part.back() == L' ') return true;
+    }
+    return false;
+}
+
+// `utf8` as the wide calls take it: the full path in the \\?\ form, which Windows hands to
+// the file system as it is (no 260-character limit, no name changed on the way). Fails
+// with 52 for a name that is no UTF-8, that has a part ending in a dot or a space, or that
+// Windows takes for a device (con.txt, \\.\COM1): such names would reach another file or
+// a device. A path already in the \\?\ form is taken as it is.
+Result<std::wstring> winPath(const std::string& utf8) {
+    auto wide = widen(utf8);
+    if (!wide) return wide.error();
+    if (wide->empty() || wide->starts_with(L"\\\\?\\")) return wide;
+    if (hasTrimmedPart(*wide)) return RuntimeError(ErrorNumber::kBadFileName);
+    const DWORD size = GetFullPathNameW(wide->c_str(), 0, nullptr, nullptr);
+    if (size == 0) return lastError();
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(wide->c_str(), size, full.data(), nullptr);
+    if (length == 0) return lastError();
+    if (length >= size)
+        return RuntimeError(ErrorNumber::kBadFileName);  // the folder changed meanwhile
+    full.resize(length);
+    if (full.starts_with(L"\\\\.\\")) return RuntimeError(ErrorNumber::kBadFileName);
+    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
 FileIdentity identityOf(const BY_HANDLE_FILE_INFORMATION& info) {
     return FileIdentity{info.dwVolumeSerialNumber,
                         (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
@@ -71,6 +135,24 @@ std::optional<FileIdentity> identityOfPath(const std::wstring& path) {
     return identityOf(info);
 }
 
+// Marks the open file `handle` for deletion when its last handle closes, or takes the mark
+// away again.
+bool markForDeletion(HANDLE handle, bool deleted) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = deleted ? TRUE : FALSE;
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                      sizeof disposition) != 0;
+}
+
+OVERLAPPED at(std::uint64_t offset) {
+    OVERLAPPED overlapped{};
+    overlapped.Offset = static_cast<DWORD>(offset);
+    overlapped.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return overlapped;
+}
+
+// An open file with a position of its own: every read and write names its offset, so two
+// handles on one open file (the new file and its read-back) never move each other.
 class WinFile final : public File {
 public:
     explicit WinFile(HANDLE handle) : m_handle(handle) {}
@@ -83,7 +165,12 @@ public:
     Result<std::size_t> read(char* buffer, std::size_t size) override {
         DWORD got = 0;
         const DWORD want = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
-        if (!ReadFile(m_handle, buffer, want, &got, nullptr)) return lastError();
+        OVERLAPPED from = at(m_position);
+        if (!ReadFile(m_handle, buffer, want, &got, &from)) {
+            if (GetLastError() == ERROR_HANDLE_EOF) return std::size_t{0};
+            return lastError();
+        }
+        m_position += got;
         return std::size_t{got};
     }
 
@@ -91,8 +178,10 @@ public:
         while (size > 0) {
             DWORD put = 0;
             const DWORD want = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
-            if (!WriteFile(m_handle, data, want, &put, nullptr)) return lastError();
+            OVERLAPPED to = at(m_position);
+            if (!WriteFile(m_handle, data, want, &put, &to)) return lastError();
             if (put == 0) return RuntimeError(ErrorNumber::kDiskFull);
+            m_position += put;
             data += put;
             size -= put;
         }
@@ -104,7 +193,7 @@ public:
         return {};
     }
 
-    // Windows keeps no permission bits; the new file gets the directory's inherited rights.
+    // Windows keeps no permission bits; the rights are in the security descriptor.
     Status setPermissions(unsigned) override { return {}; }
 
     Result<FileStamp> stamp() override {
@@ -122,11 +211,23 @@ public:
         return stamp;
     }
 
+    // The read-only bit as the mode, and the owner and DACL as one attribute; a file system
+    // that keeps no security (FAT) has none to hand on.
     Result<FileAccess> access() override {
         BY_HANDLE_FILE_INFORMATION info{};
         if (!GetFileInformationByHandle(m_handle, &info)) return lastError();
         FileAccess access;
         access.mode = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0444u : 0666u;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (GetSecurityInfo(m_handle, SE_FILE_OBJECT,
+                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, nullptr, nullptr, &descriptor) == ERROR_SUCCESS) {
+            const std::unique_ptr<void, decltype(&LocalFree)> owned(descriptor, &LocalFree);
+            const DWORD length = GetSecurityDescriptorLength(descriptor);
+            access.attributes.emplace_back(
+                std::string(kSecurityAttribute),
+                std::string(static_cast<const char*>(descriptor), length));
+        }
         return access;
     }
 
@@ -141,15 +242,53 @@ public:
 
 private:
     HANDLE m_handle;
+    std::uint64_t m_position = 0;
 };
 
-// A file being written under a private temporary name beside its target, removed unless
-// it is committed.
+// Gives the open file `handle` the owner and the DACL of `descriptor` (self-relative). The
+// owner only where this user may set it; the DACL always, protected from the folder's
+// inheritance when the original's was, or the call fails.
+Status applySecurity(HANDLE handle, const std::string& bytes) {
+    const auto descriptor = reinterpret_cast<PSECURITY_DESCRIPTOR>(const_cast<char*>(bytes.data()));
+    if (bytes.size() < sizeof(SECURITY_DESCRIPTOR_RELATIVE) ||
+        !IsValidSecurityDescriptor(descriptor)) {
+        return RuntimeError(ErrorNumber::kDeviceIo);
+    }
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    if (GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) && owner != nullptr) {
+        // Another user's or a group's ownership needs a privilege most users lack: the new
+        // file then stays this user's, with the original's DACL deciding who else gets in.
+        (void)SetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, owner, nullptr,
+                              nullptr, nullptr);
+    }
+    BOOL present = FALSE;
+    PACL dacl = nullptr;
+    if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present) return {};
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (!GetSecurityDescriptorControl(descriptor, &control, &revision)) return lastError();
+    const SECURITY_INFORMATION what =
+        DACL_SECURITY_INFORMATION |
+        ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
+                                       : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    const DWORD err =
+        SetSecurityInfo(handle, SE_FILE_OBJECT, what, nullptr, nullptr, dacl, nullptr);
+    if (err != ERROR_SUCCESS) return RuntimeError(fromWinError(err));
+    return {};
+}
+
+// A file being written under a private temporary name beside its target. Until the commit
+// it is marked for deletion, so the system removes it when its last handle closes, also
+// when the process is killed; its handle stays open (and keeps other Kerfo processes'
+// sweeps away) until the commit or the end of the object.
 class WinNewFile final : public NewFile {
 public:
-    WinNewFile(HANDLE handle, std::wstring path) : m_file(handle), m_path(std::move(path)) {}
+    WinNewFile(HANDLE handle, std::wstring path, bool marked, bool securable)
+        : m_file(handle), m_path(std::move(path)), m_marked(marked), m_securable(securable) {}
     ~WinNewFile() override {
         if (m_path.empty()) return;
+        if (m_marked || markForDeletion(m_file.handle(), true)) return;  // gone with the handle
         (void)m_file.close();  // a failed close: removed all the same
         DeleteFileW(m_path.c_str());
     }
@@ -166,44 +305,50 @@ public:
     }
     Result<FileStamp> stamp() override { return m_file.stamp(); }
     Result<FileAccess> access() override { return m_file.access(); }
-    Status close() override { return m_file.close(); }
+    // The handle stays open until the commit: closing it would delete the file. Windows
+    // reports no write errors at the close, and sync() has flushed everything.
+    Status close() override { return {}; }
 
+    // A second handle on the same open file (a file marked for deletion cannot be opened
+    // again by name), reading from its own position.
     Result<std::unique_ptr<File>> openReadBack() override {
-        const HANDLE h = CreateFileW(m_path.c_str(), GENERIC_READ,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return lastError();
-        return std::make_unique<WinFile>(h);
+        HANDLE copy = nullptr;
+        if (!DuplicateHandle(GetCurrentProcess(), m_file.handle(), GetCurrentProcess(), &copy, 0,
+                             FALSE, DUPLICATE_SAME_ACCESS)) {
+            return lastError();
+        }
+        return std::make_unique<WinFile>(copy);
     }
 
-    // Windows keeps the folder's inherited rights for the new file; the read-only bit is
-    // never set on a file the gate accepted.
-    Status applyAccess(const FileAccess&) override { return {}; }
+    // The owner and the DACL of the original, as far as this user may set them; the
+    // read-only bit is never set on a file the gate accepted.
+    Status applyAccess(const FileAccess& original) override {
+        for (const auto& [name, value] : original.attributes) {
+            if (name != kSecurityAttribute) continue;
+            // Without the right to change it, the new file would keep the folder's rights,
+            // which may let in more people than the original did.
+            if (!m_securable) return RuntimeError(ErrorNumber::kPermissionDenied);
+            return applySecurity(m_file.handle(), value);
+        }
+        return {};
+    }
 
     Status commit(const std::string& path) override {
-        const auto target = widen(path);
+        const auto target = winPath(path);
         if (!target) return target.error();
         // Without MOVEFILE_REPLACE_EXISTING a name that is taken stays as it is.
-        if (!MoveFileExW(m_path.c_str(), target->c_str(), MOVEFILE_WRITE_THROUGH))
-            return lastError();
-        m_path.clear();
-        return {};
+        return moveTo(*target, MOVEFILE_WRITE_THROUGH);
     }
 
     Status commitOver(const std::string& path, const FileIdentity& original) override {
-        const auto target = widen(path);
+        const auto target = winPath(path);
         if (!target) return target.error();
         if (identityOfPath(*target) != original) return RuntimeError(ErrorNumber::kFileAlreadyOpen);
-        if (!MoveFileExW(m_path.c_str(), target->c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            return lastError();
-        }
-        m_path.clear();
-        return {};
+        return moveTo(*target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     }
 
     Status removeBeside(const std::string& path, const FileIdentity& expected) override {
-        const auto wide = widen(path);
+        const auto wide = winPath(path);
         if (!wide) return wide.error();
         // Removes the file this handle has open, whatever the name leads to a moment later.
         const HANDLE h = CreateFileW(wide->c_str(), DELETE | FILE_READ_ATTRIBUTES,
@@ -214,24 +359,54 @@ public:
         BY_HANDLE_FILE_INFORMATION info{};
         if (!GetFileInformationByHandle(h, &info)) return lastError();
         if (identityOf(info) != expected) return RuntimeError(ErrorNumber::kFileAlreadyOpen);
-        FILE_DISPOSITION_INFO disposition{};
-        disposition.DeleteFile = TRUE;
-        if (!SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition)) {
-            return lastError();
-        }
+        if (!markForDeletion(h, true)) return lastError();
         return {};
     }
 
 private:
+    // Takes the deletion mark away and gives the file its name; puts the mark back when the
+    // name cannot be given, so that the file still goes with the process.
+    Status moveTo(const std::wstring& target, DWORD flags) {
+        if (m_marked && !markForDeletion(m_file.handle(), false)) return lastError();
+        if (!MoveFileExW(m_path.c_str(), target.c_str(), flags)) {
+            const RuntimeError failed = lastError();
+            // Unmarked, the destructor removes it by name instead.
+            if (m_marked) m_marked = markForDeletion(m_file.handle(), true);
+            return failed;
+        }
+        m_path.clear();
+        // Named, the file is the user's: no handle of the job's stands in anyone's way.
+        return m_file.close();
+    }
+
     WinFile m_file;
     std::wstring m_path;  // empty once committed
+    bool m_marked;        // marked for deletion until the commit
+    bool m_securable;     // the handle may set the owner and the DACL
 };
+
+// Removes `path`, a Kerfo temporary, unless a process holds it: a live job keeps its
+// temporary open for writing without sharing that, so this open fails (or it is marked
+// for deletion already). Files with other names (hard links) and links are left alone.
+void removeIfUnheld(const std::wstring& path) {
+    const HANDLE h = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    const std::unique_ptr<void, decltype(&CloseHandle)> guard(h, &CloseHandle);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(h, &info) || info.nNumberOfLinks != 1 ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        return;
+    }
+    (void)markForDeletion(h, true);
+}
 
 class WinFileSystem final : public FileSystem {
 public:
     std::optional<FileInfo> stat(const std::string& path) override {
         // No file can be there under a name that is no UTF-8.
-        const auto wide = widen(path);
+        const auto wide = winPath(path);
         if (!wide) return std::nullopt;
         WIN32_FILE_ATTRIBUTE_DATA data{};
         if (!GetFileAttributesExW(wide->c_str(), GetFileExInfoStandard, &data)) {
@@ -247,18 +422,20 @@ public:
     }
 
     Result<int> attributes(const std::string& path) override {
-        const auto wide = widen(path);
+        const auto wide = winPath(path);
         if (!wide) return wide.error();
         const DWORD value = GetFileAttributesW(wide->c_str());
         if (value == INVALID_FILE_ATTRIBUTES) return lastError();
-        // The classic value is a 16-bit signed integer; larger values do not fit.
-        return value > 0x7FFF ? -1 : static_cast<int>(value);
+        // The classic value is a 16-bit signed integer: the bits above it (states of cloud
+        // files, pinned, recalled on access) are left out, the read-only, hidden and system
+        // bits are kept whatever else is set.
+        return static_cast<int>(value & 0x7FFFu);
     }
 
     std::string resolve(const std::string& path) override { return path; }
 
     Result<std::unique_ptr<File>> openRead(const std::string& path) override {
-        const auto wide = widen(path);
+        const auto wide = winPath(path);
         if (!wide) return wide.error();
         // A directory cannot be opened as a file at all (access denied): refuse it as
         // anything else that is not a regular file.
@@ -278,23 +455,26 @@ public:
     }
 
     std::optional<FileIdentity> identity(const std::string& path) override {
-        const auto wide = widen(path);
+        const auto wide = winPath(path);
         if (!wide) return std::nullopt;
         return identityOfPath(*wide);
     }
 
     Result<std::unique_ptr<File>> openSource(const std::string& path) override {
-        const auto wide = widen(path);
+        const auto wide = winPath(path);
         if (!wide) return wide.error();
         const DWORD attributes = GetFileAttributesW(wide->c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             return RuntimeError(ErrorNumber::kPathFileAccess);
         }
-        // No one may write while the job reads (a program that has it open for writing
-        // keeps the job out: 55); deleting stays shared, for the job's own removal.
+        // Opened with the access the job needs to remove it at the end: a program that
+        // holds the file without sharing its deletion (most viewers and editors) keeps the
+        // job out before anything is written (55), and while the job holds it, no program
+        // can open it without sharing its deletion. No one may write while the job reads;
+        // deleting stays shared, for the job's own removal through a handle of its own.
         const HANDLE h =
-            CreateFileW(wide->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            CreateFileW(wide->c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             if (GetLastError() == ERROR_SHARING_VIOLATION)
                 return RuntimeError(ErrorNumber::kFileAlreadyOpen);
@@ -304,10 +484,10 @@ public:
         if (GetFileType(h) != FILE_TYPE_DISK) return RuntimeError(ErrorNumber::kPathFileAccess);
         // Readers share freely, so jobs also take a lock far past any file's end, where it
         // keeps no one from reading the content; the handle's end releases it.
-        OVERLAPPED at{};
-        at.Offset = 0xFFFFFFFEu;
-        at.OffsetHigh = 0x7FFFFFFFu;
-        if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        OVERLAPPED lockAt{};
+        lockAt.Offset = 0xFFFFFFFEu;
+        lockAt.OffsetHigh = 0x7FFFFFFFu;
+        if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &lockAt)) {
             const DWORD err = GetLastError();
             if (err == ERROR_LOCK_VIOLATION || err == ERROR_IO_PENDING)
                 return RuntimeError(ErrorNumber::kFileAlreadyOpen);
@@ -320,17 +500,55 @@ public:
             std::string name = directory;
             if (!name.empty() && name.back() != '\\' && name.back() != '/') name += '\\';
             name += temporaryName();
-            // CREATE_NEW never opens an existing file; others may only read it, as the
-            // job itself does to check it before it is complete, and rename it.
-            auto wide = widen(name);
+            auto wide = winPath(name);
             if (!wide) return wide.error();
-            const HANDLE h = CreateFileW(wide->c_str(), GENERIC_READ | GENERIC_WRITE,
-                                         FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (h != INVALID_HANDLE_VALUE) return std::make_unique<WinNewFile>(h, std::move(*wide));
+            // CREATE_NEW never opens an existing file; others may only read it, and no
+            // process may open it for writing, which tells other Kerfo processes that it is
+            // in use. The security rights let the job give it the original's owner and DACL.
+            constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_DELETE;
+            constexpr DWORD kAccess = GENERIC_READ | GENERIC_WRITE | DELETE;
+            bool securable = true;
+            HANDLE h = CreateFileW(wide->c_str(), kAccess | WRITE_DAC | WRITE_OWNER, kShare,
+                                   nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
+                securable = false;
+                h = CreateFileW(wide->c_str(), kAccess, kShare, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+            }
+            if (h != INVALID_HANDLE_VALUE) {
+                // Marked for deletion from the start: a killed job leaves nothing behind.
+                const bool marked = markForDeletion(h, true);
+                return std::make_unique<WinNewFile>(h, std::move(*wide), marked, securable);
+            }
             if (GetLastError() != ERROR_FILE_EXISTS) return lastError();
         }
         return RuntimeError(ErrorNumber::kPathFileAccess);
+    }
+
+    // Kerfo's own temporaries that no live process holds, whatever their age: a job marks
+    // its temporary for deletion, so only a job that ended between taking the mark away
+    // and the rename, or an earlier build, leaves one.
+    void removeStaleTemps(const std::string& directory) noexcept override {
+        try {
+            auto folder = winPath(directory);
+            if (!folder) return;
+            if (!folder->empty() && !isSeparator(folder->back())) *folder += L'\\';
+            WIN32_FIND_DATAW found{};
+            const HANDLE search =
+                FindFirstFileExW((*folder + L".kerfo-*.tmp").c_str(), FindExInfoBasic, &found,
+                                 FindExSearchNameMatch, nullptr, 0);
+            if (search == INVALID_HANDLE_VALUE) return;
+            const std::unique_ptr<void, decltype(&FindClose)> guard(search, &FindClose);
+            do {
+                if ((found.dwFileAttributes &
+                     (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+                    continue;
+                if (!isTemporaryName(narrow(found.cFileName))) continue;
+                removeIfUnheld(*folder + found.cFileName);
+            } while (FindNextFileW(search, &found));
+        } catch (...) {
+            // Best effort: a sweep that cannot run leaves the folder as it was.
+        }
     }
 
     // MOVEFILE_WRITE_THROUGH already made the rename durable.

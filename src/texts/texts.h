@@ -29,6 +29,12 @@ inline constexpr std::string_view kReadOnlySystem = " is Read-only and belongs t
 inline constexpr std::string_view kChangeAttribute = "change this file attribute and try again.";
 inline constexpr std::string_view kChangeAttributes = "change these file attributes and try again.";
 inline constexpr std::string_view kNoSystemFiles = "Kerfo will NOT work with system files.";
+// Names Windows does not take as they are written.
+inline constexpr std::string_view kDeviceName = " is a reserved device name:";
+inline constexpr std::string_view kNoDevices = "Kerfo will NOT work with devices.";
+inline constexpr std::string_view kTrimmedName = " has a name that ends in a dot or a space:";
+inline constexpr std::string_view kTrimmedNameAdvice =
+    "Windows would open another file by that name: rename it and try again.";
 inline constexpr std::string_view kAlreadyExists = " already exists:";
 inline constexpr std::string_view kNoOverwrite = "Kerfo will NOT overwrite it.";
 inline constexpr std::string_view kCaptionPrefix = "Kerfo / ";

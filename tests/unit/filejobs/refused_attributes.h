@@ -1,5 +1,6 @@
 // The attribute values the gate refuses, with the exact text each refusal shows after the
-// path. Written out here rather than taken from the code, so a changed message fails.
+// path: every value with the read-only, hidden or system bit. Written out here rather than
+// taken from the code, so a changed message fails.
 #pragma once
 
 #include <map>
@@ -22,6 +23,14 @@ inline const std::map<int, std::string>& refusedAttributeTexts() {
         {34, " is Hidden:\r\n" + attr},
         {35, " is Read-only and Hidden:\r\n" + attrs},
         {36, " is a System file:\r\n" + sys},
+        // The combinations the classic table left out take the text of the same bits.
+        {6, " is a System file:\r\n" + sys},
+        {37, " is Read-only and belongs to the System:\r\n" + sys},
+        {38, " is a System file:\r\n" + sys},
+        {39, " is Read-only and Hidden:\r\n" + attrs},
+        {0x2001, " is Read-only:\r\n" + attr},
+        {0x2021, " is Read-Only:\r\n" + attr},
+        {0x1026, " is a System file:\r\n" + sys},
     };
     return refused;
 }

@@ -2,6 +2,7 @@
 // SetFileAttributesW, captions after the last "\", and names that Windows will not let go.
 #include <filesystem>
 #include <map>
+#include <vector>
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -41,39 +42,92 @@ protected:
     bool noTemporaryLeft() const { return dir.listing().find(".kerfo-") == std::string::npos; }
 };
 
-TEST_F(WindowsFiles, RefusedAttributeValuesGetTheirExactMessages) {
-    const std::string path = dir.write("a.txt", "x");
+// Every read-only, hidden or system bit, alone or with others, is refused before the
+// password; only the archive bit, or none, passes.
+TEST_F(WindowsFiles, AttributeBitsAreRefusedWithTheirExactMessages) {
+    const std::string path = dir.write("a.txt", "[Kerfod]x");
+    ASSERT_NE(path.find('\\'), std::string::npos) << path;
     const auto& refused = test::refusedAttributeTexts();
-    // Wine reports every regular file with the archive bit, so there 1..7 read as 33..39
-    // (and 37, 39 pass); Windows keeps the value as set.
+    // Wine reports every regular file with the archive bit, so there 1..7 read as 33..39;
+    // Windows keeps the value as set.
     const DWORD always = test::runningOnWine() ? FILE_ATTRIBUTE_ARCHIVE : 0;
-    for (const DWORD set : {1u, 2u, 3u, 4u, 5u, 7u, 33u, 34u, 35u, 36u}) {
+    for (DWORD set = 0; set < 40; set = set == 7 ? 32 : set + 1) {
         setAttributes(path, set);
-        const DWORD value = GetFileAttributesW(wide(path).c_str());
+        const DWORD value =
+            GetFileAttributesW(wide(path).c_str()) & ~static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL);
         ASSERT_EQ(value, set | always);
         const auto result = checkAll(path);
         const auto expected = refused.find(static_cast<int>(value));
-        if (expected == refused.end()) {
+        if ((value & 7) == 0) {
             EXPECT_FALSE(result.refusal) << value;
+            EXPECT_EQ(result.mode, Mode::kDecrypt) << value;
+            EXPECT_EQ(result.caption, "Kerfo / a.txt") << value;
             continue;
         }
         ASSERT_TRUE(result.refusal) << value;
+        ASSERT_NE(expected, refused.end()) << value;
         EXPECT_EQ(*result.refusal, (Message{path + expected->second, Icon::kWarning, std::nullopt}))
             << value;
     }
+    EXPECT_EQ(GetFileName("C:\\dir\\a.txt", kPathSeparator), "a.txt");
 }
 
-TEST_F(WindowsFiles, OtherAttributeValuesPassWithTheCaptionAfterTheLastBackslash) {
-    const std::string path = dir.write("b.txt", "[Kerfod]x");
-    ASSERT_NE(path.find('\\'), std::string::npos) << path;
-    for (const DWORD value : {0u, 6u, 32u, 37u, 38u, 39u}) {
-        setAttributes(path, value);
+// Names Windows does not take as written are refused before anything is opened: a device's
+// name would open the device, and a trailing dot or space would reach the file named
+// without it (here a different c.txt beside it), which a job would then replace.
+TEST_F(WindowsFiles, NamesWindowsChangesAreRefusedAndReachNoOtherFile) {
+    const std::string device = " is a reserved device name:\r\nKerfo will NOT work with devices.";
+    const std::string trimmed =
+        " has a name that ends in a dot or a space:\r\n"
+        "Windows would open another file by that name: rename it and try again.";
+    const std::pair<const char*, const std::string*> rows[] = {
+        {"c.txt.", &trimmed},      {"c.txt ", &trimmed},     {"c.txt. .", &trimmed},
+        {"dir.\\c.txt", &trimmed}, {"con.txt", &device},     {"NUL.txt", &device},
+        {"COM1.txt", &device},     {"aux.kfo", &device},     {"Lpt9", &device},
+        {"prn .txt", &device},     {"console.txt", nullptr}, {"com10.txt", nullptr},
+        {"a..b.txt", nullptr},     {"nul-x.txt", nullptr},
+    };
+    dir.write("c.txt", "the other file");
+    std::filesystem::create_directory(dir.path() / "dir");
+    dir.write("dir\\c.txt", "the other file");
+    // The names themselves exist too, made in the form that takes a name as it is; the
+    // plain calls the scratch folder cleans up with could not remove them.
+    const auto exact = [](const std::string& path) { return wide("\\\\?\\" + path); };
+    struct ExactNames {
+        std::vector<std::wstring> files;
+        std::wstring folder;
+        ~ExactNames() {
+            for (const auto& file : files) DeleteFileW(file.c_str());
+            RemoveDirectoryW(folder.c_str());
+        }
+    } made{{}, exact(dir / "dir.")};
+    ASSERT_TRUE(CreateDirectoryW(made.folder.c_str(), nullptr));
+    for (const auto& [name, refusal] : rows) {
+        const std::string path = dir / name;
+        if (refusal != &device) {
+            made.files.push_back(exact(path));
+            const HANDLE h = CreateFileW(made.files.back().c_str(), GENERIC_WRITE, 0, nullptr,
+                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+            ASSERT_NE(h, INVALID_HANDLE_VALUE) << name;
+            DWORD put = 0;
+            WriteFile(h, "its own", 7, &put, nullptr);
+            CloseHandle(h);
+        }
+        const std::string before = dir.listing();
         const auto result = checkAll(path);
-        EXPECT_FALSE(result.refusal) << value;
-        EXPECT_EQ(result.mode, Mode::kDecrypt) << value;
-        EXPECT_EQ(result.caption, "Kerfo / b.txt") << value;
+        if (refusal == nullptr) {
+            EXPECT_FALSE(result.refusal) << name;
+            continue;
+        }
+        ASSERT_TRUE(result.refusal) << name;
+        EXPECT_EQ(*result.refusal, (Message{path + *refusal, Icon::kWarning, std::nullopt}))
+            << name;
+        // A job asked for such a name anyway reaches no other file.
+        EXPECT_EQ(Encrypt(path, "pw", test::fixedSalt()).status, JobStatus::kFailed) << name;
+        EXPECT_EQ(dir.listing(), before) << name;
+        EXPECT_EQ(readFile(dir / "c.txt"), "the other file") << name;
+        EXPECT_EQ(readFile(dir / "dir\\c.txt"), "the other file") << name;
     }
-    EXPECT_EQ(GetFileName("C:\\dir\\a.txt", kPathSeparator), "a.txt");
 }
 
 TEST_F(WindowsFiles, RoundTripReplacesTheFileUnderItsNewName) {
