@@ -1,11 +1,15 @@
 // The gate and the jobs on Windows' own file system: attribute bits set with
-// SetFileAttributesW, captions after the last "\", and names that Windows will not let go.
+// SetFileAttributesW, captions after the last "\", names Windows changes, files other
+// programs hold, and the access list the new file keeps.
 #include <filesystem>
 #include <map>
 #include <vector>
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -24,6 +28,39 @@ using texts::Message;
 using test::readFile;
 
 std::wstring wide(const std::string& path) { return std::filesystem::u8path(path).wstring(); }
+
+// `plain` as Encrypt writes it.
+std::string encryptedBytes(const std::string& plain) {
+    test::ScratchDir folder;
+    const auto made = Encrypt(folder.write("made.txt", plain), "pw", test::fixedSalt());
+    if (made.status != JobStatus::kDone) throw std::runtime_error("encrypting a fixture failed");
+    return readFile(made.newPath);
+}
+
+// The rights the DACL of the file at `path` grants `who` by name (its own entries, not
+// those of its groups), less those it denies.
+ACCESS_MASK rightsOf(const std::string& path, PSID who) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(wide(path).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+        throw std::runtime_error("no security descriptor for " + path);
+    }
+    ACCESS_MASK allowed = 0;
+    ACCESS_MASK denied = 0;
+    for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
+        void* entry = nullptr;
+        if (!GetAce(dacl, i, &entry)) continue;
+        const auto* header = static_cast<ACE_HEADER*>(entry);
+        // Allowed and denied entries share their layout up to the SID.
+        const auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+        if (!EqualSid(const_cast<DWORD*>(&ace->SidStart), who)) continue;
+        if (header->AceType == ACCESS_ALLOWED_ACE_TYPE) allowed |= ace->Mask;
+        if (header->AceType == ACCESS_DENIED_ACE_TYPE) denied |= ace->Mask;
+    }
+    LocalFree(descriptor);
+    return allowed & ~denied;
+}
 
 class WindowsFiles : public ::testing::Test {
 protected:
@@ -130,6 +167,91 @@ TEST_F(WindowsFiles, NamesWindowsChangesAreRefusedAndReachNoOtherFile) {
     }
 }
 
+// A file another program holds open without sharing its deletion (a viewer, an editor) is
+// refused with 55 before anything is written, when encrypting and when decrypting.
+TEST_F(WindowsFiles, FileHeldByAnotherProgramIsRefusedBeforeAnythingIsWritten) {
+    struct Row {
+        const char* file;
+        bool encrypted;
+        DWORD share;  // what the other program lets others do
+    };
+    const Row rows[] = {
+        {"h.txt", false, FILE_SHARE_READ},
+        {"g.kfo", true, FILE_SHARE_READ},
+        {"e.txt", false, FILE_SHARE_READ | FILE_SHARE_WRITE},
+    };
+    const std::string plain = "held by a viewer\r\n";
+    for (const auto& row : rows) {
+        test::ScratchDir folder;
+        const std::string content = row.encrypted ? encryptedBytes(plain) : plain;
+        const std::string path = folder.write(row.file, content);
+        const HANDLE held = CreateFileW(wide(path).c_str(), GENERIC_READ, row.share, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE) << row.file;
+        const auto result =
+            row.encrypted ? Decrypt(path, "pw") : Encrypt(path, "pw", test::fixedSalt());
+        CloseHandle(held);
+        EXPECT_EQ(result.status, JobStatus::kFailed) << row.file;
+        EXPECT_EQ(result.error ? result.error->code() : 0, 55) << row.file;
+        EXPECT_EQ(folder.listing(), std::string(row.file) + " ") << row.file;
+        EXPECT_EQ(readFile(path), content) << row.file;
+    }
+}
+
+// The new file keeps the original's access list: a private note stays private, a shared
+// one stays shared, whatever the folder would give a new file.
+TEST_F(WindowsFiles, NewFileKeepsTheOriginalsAccessList) {
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    alignas(TOKEN_USER) unsigned char buffer[256];
+    DWORD size = 0;
+    ASSERT_TRUE(GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size));
+    CloseHandle(token);
+    const PSID user = reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid;
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    ASSERT_TRUE(
+        AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone));
+    LPWSTR userText = nullptr;
+    ASSERT_TRUE(ConvertSidToStringSidW(user, &userText));
+    const std::wstring me(userText);
+    LocalFree(userText);
+
+    const std::wstring rows[] = {
+        L"D:P(A;;FA;;;" + me + L")",
+        L"D:P(A;;FA;;;" + me + L")(A;;FA;;;WD)",
+    };
+    for (const auto& sddl : rows) {
+        for (const bool encrypted : {false, true}) {
+            test::ScratchDir folder;
+            const std::string path = folder.write(encrypted ? "n.kfo" : "n.txt",
+                                                  encrypted ? encryptedBytes("note") : "note");
+            PSECURITY_DESCRIPTOR wanted = nullptr;
+            ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                sddl.c_str(), SDDL_REVISION_1, &wanted, nullptr));
+            BOOL present = FALSE;
+            BOOL defaulted = FALSE;
+            PACL dacl = nullptr;
+            ASSERT_TRUE(GetSecurityDescriptorDacl(wanted, &present, &dacl, &defaulted));
+            ASSERT_EQ(SetNamedSecurityInfoW(
+                          wide(path).data(), SE_FILE_OBJECT,
+                          DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                          nullptr, dacl, nullptr),
+                      static_cast<DWORD>(ERROR_SUCCESS));
+            LocalFree(wanted);
+            const ACCESS_MASK userRights = rightsOf(path, user);
+            const ACCESS_MASK everyoneRights = rightsOf(path, everyone);
+            const auto result =
+                encrypted ? Decrypt(path, "pw") : Encrypt(path, "pw", test::fixedSalt());
+            ASSERT_EQ(result.status, JobStatus::kDone) << (result.error ? result.error->code() : 0);
+            EXPECT_EQ(rightsOf(result.newPath, user), userRights);
+            EXPECT_EQ(rightsOf(result.newPath, everyone), everyoneRights)
+                << std::hex << everyoneRights;
+        }
+    }
+    FreeSid(everyone);
+}
+
 TEST_F(WindowsFiles, RoundTripReplacesTheFileUnderItsNewName) {
     const std::string path = dir.write("notes.txt", std::string("one\r\ntwo\0\xff", 10));
     const auto enc = Encrypt(path, "pw", test::fixedSalt());
@@ -173,13 +295,7 @@ TEST_F(WindowsFiles, OutputNameIsTheSourceOrAnotherFile) {
     const std::string plain("one\r\ntwo\0\xff", 10);
     for (const auto& row : rows) {
         test::ScratchDir folder;
-        std::string content = plain;
-        if (row.encrypted) {
-            const auto made = Encrypt(folder.write("made.txt", plain), "pw", test::fixedSalt());
-            ASSERT_EQ(made.status, JobStatus::kDone);
-            content = readFile(made.newPath);
-            std::filesystem::remove(made.newPath);
-        }
+        const std::string content = row.encrypted ? encryptedBytes(plain) : plain;
         const std::string path = folder.write(row.file, content);
         if (row.other != nullptr) folder.write(row.other, "someone else's");
         // Held open the way most programs hold a file: others may read, not delete.

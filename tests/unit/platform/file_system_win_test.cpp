@@ -62,24 +62,61 @@ TEST_F(WinFiles, AttributesAreTheBitsWindowsKeeps) {
     EXPECT_EQ(errorOf(files.attributes(dir / "missing.txt")), 53);
 }
 
-TEST_F(WinFiles, Utf8NamesReachTheWideCalls) {
+// UTF-8 names reach the wide calls, in a short folder and in one whose path is far longer
+// than the 260 characters of the plain Win32 form.
+TEST_F(WinFiles, Utf8NamesAndLongPathsReachTheWideCalls) {
     const std::string name = "gr\xC3\xBC\xC3\x9F \xE2\x82\xAC.txt";  // "grüß €.txt"
-    const auto utf8 = (dir.path() / std::filesystem::u8path(name)).u8string();
-    const std::string path(utf8.begin(), utf8.end());
-    {
-        const auto out = files.createNew(dir.path().string()).value();
+    std::string deep = dir.path().string();
+    for (int i = 0; i < 3; ++i) {
+        deep += "\\" + std::string(100, static_cast<char>('a' + i));
+        ASSERT_TRUE(CreateDirectoryW(wide("\\\\?\\" + deep).c_str(), nullptr)) << deep.size();
+    }
+    for (const std::string& folder : {dir.path().string(), deep}) {
+        const std::string path = folder + "\\" + name;
+        const auto out = files.createNew(folder).value();
         ASSERT_TRUE(out->write("euro", 4));
         ASSERT_TRUE(out->sync());
         ASSERT_TRUE(out->close());
-        ASSERT_TRUE(out->commit(path));
+        ASSERT_TRUE(out->commit(path)) << path.size();
+        const auto info = files.stat(path);
+        ASSERT_TRUE(info) << path.size();
+        EXPECT_EQ(info->type, FileType::kRegular);
+        EXPECT_EQ(info->size, 4u);
+        char buffer[8];
+        EXPECT_EQ(files.openSource(path).value()->read(buffer, sizeof buffer).value(), 4u);
+        const auto other = files.createNew(folder).value();
+        ASSERT_TRUE(other->close());
+        EXPECT_TRUE(other->removeBeside(path, *files.identity(path)));
+        EXPECT_FALSE(files.stat(path)) << path.size();
     }
-    const auto info = files.stat(path);
-    ASSERT_TRUE(info);
-    EXPECT_EQ(info->type, FileType::kRegular);
-    EXPECT_EQ(info->size, 4u);
-    char buffer[8];
-    EXPECT_EQ(files.openRead(path).value()->read(buffer, sizeof buffer).value(), 4u);
-    EXPECT_EQ(test::readFile(std::filesystem::u8path(path)), "euro");
+}
+
+// What a killed job left is swept by the next start in that folder: Kerfo's own
+// temporaries that no process holds, whatever their age, and nothing else: not one a live
+// job is writing, a user's file named nearly so, a folder, or a file with another name.
+TEST_F(WinFiles, SweepRemovesOnlyKerfosOwnUnheldTemporaries) {
+    const std::string left = dir.write(temporaryName(), "plain text a killed job left");
+    const std::string users = ".kerfo-0123456789abcdef-01234567.tmp";
+    ASSERT_FALSE(isTemporaryName(users));
+    dir.write(users, "a user's file");
+    const std::string folder = temporaryName();
+    std::filesystem::create_directory(dir.path() / folder);
+    const std::string linked = dir.write(temporaryName(), "also named otherwise");
+    ASSERT_TRUE(CreateHardLinkW(wide(dir / "other.txt").c_str(), wide(linked).c_str(), nullptr));
+    const auto live = files.createNew(dir.path().string()).value();
+    ASSERT_TRUE(live->write("being written", 13));
+    const std::string before = dir.listing();
+
+    files.removeStaleTemps(dir.path().string());
+    EXPECT_FALSE(std::filesystem::exists(left));
+    std::string expected = before;
+    expected.erase(expected.find(nameOf(left)), nameOf(left).size() + 1);
+    EXPECT_EQ(dir.listing(), expected);
+
+    ASSERT_TRUE(live->sync());
+    ASSERT_TRUE(live->close());
+    ASSERT_TRUE(live->commit(dir / "done.txt"));
+    EXPECT_EQ(test::readFile(dir / "done.txt"), "being written");
 }
 
 TEST_F(WinFiles, NewFilesLeaveNothingUnlessCommitted) {
