@@ -269,10 +269,15 @@ static int runMain(int argc, char** argv) {
 }
 
 int main(int argc, char** argv) {
+    const kerfo::cli::ConsoleText console;
     // The jobs never throw; what is left (out of memory while parsing the arguments or
     // printing) ends the program with a line and an exit code rather than an abort.
     try {
-        return runMain(argc, argv);
+        std::vector<std::string> arguments = kerfo::cli::utf8Arguments(argc, argv);
+        std::vector<char*> pointers;
+        for (auto& argument : arguments) pointers.push_back(argument.data());
+        pointers.push_back(nullptr);
+        return runMain(static_cast<int>(arguments.size()), pointers.data());
     } catch (const std::exception& e) {
         return fail(e.what(), kRefused);
     }

@@ -70,10 +70,8 @@ PasswordOutcome fromFile(const std::string& path) {
     if (info && (info->permissions & 077u) != 0) {
         return problem(path + std::string(texts::kCliTooOpen));
     }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-#else
-    const int fd = _open(path.c_str(), _O_RDONLY | _O_BINARY);
 #endif
+    const int fd = openForReading(path);
     if (fd < 0) {
         return problem(std::string(texts::kCliCannotReadPassword) + path + ": " + describeErrno(errno));
     }
