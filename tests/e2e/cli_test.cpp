@@ -22,6 +22,7 @@ extern char** environ;
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <thread>
 
 #include "fakes/scratch_dir.h"
 #include "support/cli_process.h"
@@ -279,6 +280,58 @@ TEST_F(Cli, PasswordSourcesAndTheirRefusals) {
         std::filesystem::remove(dir / "f.kfo");
     }
 }
+
+#ifdef _WIN32
+// A job ended at any moment as taskkill /F ends it leaves no temporary file beside the
+// target: the plain text being written goes with the process. Whatever the moment, the
+// encrypted file stays whole, or the plain file is complete.
+TEST_F(Cli, KilledJobLeavesNoTemporaryBehind) {
+    std::string plain;
+    for (std::size_t i = 0; plain.size() < (24u << 20); ++i)
+        plain += "line " + std::to_string(i) + " of a long diary\r\n";
+    const std::string encrypted = readFile(encryptedFile(dir, "diary", plain, "pw"));
+    const std::string password = dir.write("password", "pw\n");
+    const auto temporaries = [&] {
+        std::uintmax_t largest = 0;
+        int count = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            if (entry.path().filename().string().rfind(".kerfo-", 0) != 0) continue;
+            ++count;
+            std::error_code ignored;
+            largest = std::max<std::uintmax_t>(largest, entry.file_size(ignored));
+        }
+        return std::pair{count, largest};
+    };
+    // Killed as soon as the temporary is there, and once it holds 1, 8 and 16 MiB.
+    for (const std::uintmax_t killAt : {0ull, 1ull << 20, 8ull << 20, 16ull << 20}) {
+        SCOPED_TRACE(killAt);
+        std::filesystem::remove(dir / "diary.txt");
+        dir.write("diary.kfo", encrypted);
+        {
+            CliProcess job({"decrypt", "--password-stdin", "--quiet", dir / "diary.kfo"}, password);
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (job.running() && std::chrono::steady_clock::now() < end) {
+                const auto [count, largest] = temporaries();
+                if (count > 0 && largest >= killAt) break;
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+            EXPECT_TRUE(job.running()) << "the job ended before it could be killed";
+            job.kill();
+        }
+        // The system closes a killed program's handles a moment after it is gone.
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (temporaries().first > 0 && std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_EQ(temporaries().first, 0) << dir.listing();
+        if (std::filesystem::exists(dir / "diary.kfo")) {
+            EXPECT_EQ(readFile(dir / "diary.kfo"), encrypted);
+        } else {
+            EXPECT_EQ(readFile(dir / "diary.txt"), plain);
+        }
+    }
+}
+#endif  // _WIN32
 
 // Typed passwords need a pseudo-terminal, which Windows consoles do not offer to a test.
 #ifndef _WIN32

@@ -1,6 +1,6 @@
 // kerfo-cli as the tests start it: one run with its standard input from a file (every
-// platform), or a child process to talk to, wait for or kill (POSIX). Include it only where
-// KERFO_CLI_PATH names the built program.
+// platform), or a child process to talk to, wait for or kill (on Windows: kill, as
+// taskkill /F does). Include it only where KERFO_CLI_PATH names the built program.
 #pragma once
 
 #ifdef _WIN32
@@ -115,6 +115,63 @@ inline CliRun runCli(const ScratchDir& dir, const std::vector<std::string>& args
     for (const auto* name : {".stdin", ".stdout", ".stderr"}) std::filesystem::remove(dir / name);
     return run;
 }
+
+// kerfo-cli as a child process with its standard input from `stdinFile` and its output
+// thrown away, to be ended at any moment as taskkill /F ends a program. Killed and waited
+// for at destruction if it still runs. Throws std::runtime_error if it cannot start.
+class CliProcess {
+public:
+    CliProcess(const std::vector<std::string>& args, const std::string& stdinFile) {
+        SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        m_in = CreateFileA(stdinFile.c_str(), GENERIC_READ, FILE_SHARE_READ, &inherit,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        m_null = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = m_in;
+        startup.hStdOutput = m_null;
+        startup.hStdError = m_null;
+        std::string commandLine = quoted(KERFO_CLI_PATH);
+        for (const auto& arg : args) commandLine += ' ' + quoted(arg);
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                            nullptr, &startup, &process)) {
+            close();
+            throw std::runtime_error("cannot start kerfo-cli");
+        }
+        CloseHandle(process.hThread);
+        m_process = process.hProcess;
+    }
+    ~CliProcess() {
+        kill();
+        close();
+    }
+    CliProcess(const CliProcess&) = delete;
+    CliProcess& operator=(const CliProcess&) = delete;
+
+    bool running() const { return WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT; }
+
+    // Ends the program at once, wherever it is, and waits until it is gone.
+    void kill() {
+        if (m_process == nullptr) return;
+        TerminateProcess(m_process, 137);
+        WaitForSingleObject(m_process, INFINITE);
+    }
+
+private:
+    void close() {
+        for (HANDLE* h : {&m_process, &m_in, &m_null}) {
+            if (*h != nullptr && *h != INVALID_HANDLE_VALUE) CloseHandle(*h);
+            *h = nullptr;
+        }
+    }
+
+    HANDLE m_process = nullptr;
+    HANDLE m_in = nullptr;
+    HANDLE m_null = nullptr;
+};
 #else
 // kerfo-cli as a child process: arguments, the password on standard input, and the
 // chance to act between the start and the password, or to kill it. Killed and collected
