@@ -11,7 +11,17 @@ std::wstring_view commandTail(std::wstring_view line) {
         while (at < line.size() && line[at] != L' ' && line[at] != L'\t') ++at;
     }
     while (at < line.size() && (line[at] == L' ' || line[at] == L'\t')) ++at;
-    return line.substr(at);
+    const std::wstring_view tail = line.substr(at);
+    // No Windows file name holds a quote, so quotes around the whole tail only say where
+    // the path begins and ends; Explorer's own "%1", unquoted, keeps every space.
+    std::wstring_view quoted = tail;
+    while (!quoted.empty() && (quoted.back() == L' ' || quoted.back() == L'\t'))
+        quoted.remove_suffix(1);
+    if (quoted.size() >= 2 && quoted.front() == L'"' && quoted.back() == L'"' &&
+        quoted.substr(1, quoted.size() - 2).find(L'"') == std::wstring_view::npos) {
+        return quoted.substr(1, quoted.size() - 2);
+    }
+    return tail;
 }
 
 }  // namespace kerfo::window

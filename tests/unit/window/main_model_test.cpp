@@ -272,8 +272,13 @@ TEST(PadlockTest, TwoDifferentGreyPicturesOnAClearGround) {
 
 TEST(CommandTailTest, EverythingAfterTheProgramsNameIsThePath) {
     const std::pair<std::wstring_view, std::wstring_view> cases[] = {
-        {L"\"C:\\Program Files\\Kerfo\\kerfo.exe\" C:\\My  Notes\\a b.txt", L"C:\\My  Notes\\a b.txt"},
-        {L"kerfo.exe   \"quoted.txt\"  ", L"\"quoted.txt\"  "},
+        {L"\"C:\\Program Files\\Kerfo\\kerfo.exe\" C:\\My  Notes\\a b.txt",
+         L"C:\\My  Notes\\a b.txt"},
+        {L"kerfo.exe   \"quoted.txt\"  ", L"quoted.txt"},
+        {L"\"kerfo.exe\" \"C:\\My  Notes\\a b.txt\"", L"C:\\My  Notes\\a b.txt"},
+        {L"kerfo.exe \"a.txt\" \"b.txt\"", L"\"a.txt\" \"b.txt\""},
+        {L"kerfo.exe C:\\a\"b.txt ", L"C:\\a\"b.txt "},
+        {L"kerfo.exe \"\"", L""},
         {L"\"kerfo.exe\"", L""},
         {L"kerfo.exe", L""},
         {L"\"kerfo.exe\"notes.txt", L"notes.txt"},
