@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # The Windows installer under Wine: builds it with CPack's NSIS generator, installs it
-# silently (/S), checks the files, the Explorer entry and the uninstall entry, then runs
-# the uninstaller silently and checks that everything it added is gone again.
-#   installer_win.sh <wine> <cpack> <build-dir> <output-dir>
+# silently (/S), checks the files, Kerfo's picture on the programs, the Explorer entry and
+# the uninstall entry; checks that neither a reinstall nor the uninstaller replaces or
+# removes a running Kerfo (exit code 2, a line saying why); then runs the uninstaller
+# silently and checks that everything it added is gone again.
+#   installer_win.sh <wine> <cpack> <build-dir> <output-dir> <kerfo.ico>
 set -euo pipefail
 wine=$1
 cpack=$2
 build=$3
 out=$4
+icon=$5
+here=$(cd "$(dirname "$0")" && pwd)
 fail() { echo "FAIL: $*" >&2; exit 1; }
 query() { "$wine" reg query "$@" 2>/dev/null | tr -d '\r'; }
 
@@ -35,7 +39,45 @@ for type in text .kfo; do
 done
 query "$uninstall" | grep -qF "UninstallString    REG_SZ    \"$windir\\uninstall.exe\"" ||
     fail "no uninstall entry: $(query "$uninstall")"
+python3 "$here/pe_icon.py" "$icon" "$installer" "$folder/kerfo.exe" "$folder/uninstall.exe" || fail "not Kerfo's picture"
 echo "installed: files, Explorer entry and uninstall entry present"
+
+# Kerfo running: the window (here without a display, which keeps it waiting all the same),
+# then kerfo-cli waiting for its password. A reinstall and the uninstaller (run in place,
+# so that its exit code is its own) must fail, say why, and leave every file as it was.
+note="$out/running.txt"
+printf 'a note\r\n' >"$note"
+winnote=$("$wine" winepath -w "$note" 2>/dev/null | tr -d '\r')
+running=
+trap '[ -z "$running" ] || kill -- -"$running" 2>/dev/null' EXIT
+for program in kerfo kerfo-cli; do
+    name=$([ "$program" = kerfo ] && echo Kerfo || echo kerfo-cli)
+    # In a process group of its own, so that it ends whole, its input's writer with it.
+    if [ "$program" = kerfo ]; then
+        setsid "$wine" "$folder/kerfo.exe" "$winnote" >/dev/null 2>&1 &
+    else
+        setsid bash -c 'sleep 60 | "$1" "$2" encrypt --password-stdin "$3"' - "$wine" "$folder/kerfo-cli.exe" \
+            "$winnote" >/dev/null 2>&1 &
+    fi
+    running=$!
+    sleep 3
+    kill -0 "$running" 2>/dev/null || fail "$program did not stay running for the check"
+    before=$(cd "$folder" && sha256sum -- *)
+    code=0
+    said=$("$wine" "$installer" /S 2>&1) || code=$?
+    [ "$code" = 2 ] || fail "a reinstall while $program runs ended with $code"
+    grep -qF "$name is running: close it, then run this again." <<<"$said" || fail "a reinstall while $program runs said: $said"
+    code=0
+    said=$("$wine" "$folder/uninstall.exe" /S "_?=$windir" 2>&1) || code=$?
+    [ "$code" = 2 ] || fail "the uninstaller while $program runs ended with $code"
+    grep -qF "$name is running" <<<"$said" || fail "the uninstaller while $program runs said: $said"
+    [ "$(cd "$folder" && sha256sum -- *)" = "$before" ] || fail "files changed while $program ran"
+    kill -- -"$running" 2>/dev/null
+    wait "$running" 2>/dev/null || true
+    running=
+    echo "$program running: a reinstall and the uninstaller stop with exit code 2 and change nothing"
+done
+"$wine" "$installer" /S || fail "the reinstall once Kerfo had ended ended with $?"
 
 # The uninstaller copies itself away and runs from there: wait for it to finish.
 "$wine" "$folder/uninstall.exe" /S || fail "the uninstaller ended with $?"
