@@ -49,7 +49,7 @@ struct FileStamp {
 
 // Who may use a file: owner, group, the mode with its setuid, setgid and sticky bits, and
 // the extended attributes (POSIX ACLs among them) as name and raw value. Windows keeps
-// only the read-only bit here (mode 0444 or 0666).
+// the read-only bit as the mode (0444 or 0666) and the owner and DACL as one attribute.
 struct FileAccess {
     std::uint32_t owner = 0;
     std::uint32_t group = 0;
@@ -100,8 +100,9 @@ public:
 
 // A file being written that no other program can find: on Linux it has no name at all
 // until commit() (O_TMPFILE), elsewhere a private temporary name that is removed when the
-// object dies, or by a signal handler when the process is interrupted. Either way,
-// destroying it uncommitted leaves nothing behind.
+// object dies, or by a signal handler when the process is interrupted (on Windows it is
+// marked for deletion until the commit, so it goes with a killed process too). Either
+// way, destroying it uncommitted leaves nothing behind.
 class NewFile : public File {
 public:
     // A second handle on the new file, with its own position, for reading back what was
@@ -159,7 +160,8 @@ public:
     virtual Result<std::unique_ptr<File>> openRead(const std::string& path) = 0;
     // Opens the file a job replaces, as openRead, and holds it for the job until the
     // handle closes: an advisory lock on POSIX, on Windows a lock that other jobs test
-    // and a share mode that lets no one write. Another job holding it fails with 55.
+    // and a share mode that lets no one write. Another job holding it fails with 55, and
+    // on Windows so does a program that holds it without sharing its deletion.
     virtual Result<std::unique_ptr<File>> openSource(const std::string& path) = 0;
     // Creates a new, private (owner-only) file in `directory` that no one can find until
     // it is committed (see NewFile); fails when the folder takes no new file.
