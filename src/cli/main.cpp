@@ -275,6 +275,7 @@ int main(int argc, char** argv) {
     try {
         std::vector<std::string> arguments = kerfo::cli::utf8Arguments(argc, argv);
         std::vector<char*> pointers;
+        pointers.reserve(arguments.size() + 1);
         for (auto& argument : arguments) pointers.push_back(argument.data());
         pointers.push_back(nullptr);
         return runMain(static_cast<int>(arguments.size()), pointers.data());
