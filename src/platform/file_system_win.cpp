@@ -144,6 +144,15 @@ bool markForDeletion(HANDLE handle, bool deleted) {
                                       sizeof disposition) != 0;
 }
 
+// True when the file system of the open file `handle` keeps access lists (NTFS, ReFS; not
+// FAT or exFAT, where every file is open to everyone and there is nothing to keep).
+bool keepsAccessLists(HANDLE handle) {
+    DWORD flags = 0;
+    return GetVolumeInformationByHandleW(handle, nullptr, 0, nullptr, nullptr, &flags, nullptr,
+                                         0) &&
+           (flags & FILE_PERSISTENT_ACLS) != 0;
+}
+
 OVERLAPPED at(std::uint64_t offset) {
     OVERLAPPED overlapped{};
     overlapped.Offset = static_cast<DWORD>(offset);
@@ -212,14 +221,15 @@ public:
     }
 
     // The read-only bit as the mode, and the owner and DACL as one attribute; a file system
-    // that keeps no security (FAT) has none to hand on.
+    // that keeps no access lists (FAT, exFAT) has none to hand on.
     Result<FileAccess> access() override {
         BY_HANDLE_FILE_INFORMATION info{};
         if (!GetFileInformationByHandle(m_handle, &info)) return lastError();
         FileAccess access;
         access.mode = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0444u : 0666u;
         PSECURITY_DESCRIPTOR descriptor = nullptr;
-        if (GetSecurityInfo(m_handle, SE_FILE_OBJECT,
+        if (keepsAccessLists(m_handle) &&
+            GetSecurityInfo(m_handle, SE_FILE_OBJECT,
                             OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
                             nullptr, nullptr, nullptr, &descriptor) == ERROR_SUCCESS) {
             const std::unique_ptr<void, decltype(&LocalFree)> owned(descriptor, &LocalFree);
@@ -324,7 +334,7 @@ public:
     // read-only bit is never set on a file the gate accepted.
     Status applyAccess(const FileAccess& original) override {
         for (const auto& [name, value] : original.attributes) {
-            if (name != kSecurityAttribute) continue;
+            if (name != kSecurityAttribute || !keepsAccessLists(m_file.handle())) continue;
             // Without the right to change it, the new file would keep the folder's rights,
             // which may let in more people than the original did.
             if (!m_securable) return RuntimeError(ErrorNumber::kPermissionDenied);
