@@ -385,8 +385,10 @@ private:
             return failed;
         }
         m_path.clear();
-        // Named, the file is the user's: no handle of the job's stands in anyone's way.
-        return m_file.close();
+        // Named, the file is the user's: no handle of the job's stands in anyone's way. The
+        // rename has taken effect, so a failing close changes nothing about the commit.
+        (void)m_file.close();
+        return {};
     }
 
     WinFile m_file;
