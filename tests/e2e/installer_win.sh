@@ -11,8 +11,18 @@ cpack=$2
 build=$3
 out=$4
 icon=$5
-here=$(cd "$(dirname "$0")" && pwd)
 fail() { echo "FAIL: $*" >&2; exit 1; }
+# True when every program given carries the images of kerfo.ico byte for byte among its
+# icons: Kerfo's picture, as Explorer, the taskbar and the installed programs show it.
+shows_picture() {
+    python3 - "$icon" "$@" <<'PY'
+import struct, sys
+ico = open(sys.argv[1], "rb").read()
+entries = (struct.unpack_from("<II", ico, 14 + 16 * i) for i in range(struct.unpack_from("<H", ico, 4)[0]))
+images = [ico[offset:offset + size] for size, offset in entries]
+sys.exit(0 if all(all(image in open(p, "rb").read() for image in images) for p in sys.argv[2:]) else 1)
+PY
+}
 query() { "$wine" reg query "$@" 2>/dev/null | tr -d '\r'; }
 
 rm -rf "$out"
@@ -39,7 +49,7 @@ for type in text .kfo; do
 done
 query "$uninstall" | grep -qF "UninstallString    REG_SZ    \"$windir\\uninstall.exe\"" ||
     fail "no uninstall entry: $(query "$uninstall")"
-python3 "$here/pe_icon.py" "$icon" "$installer" "$folder/kerfo.exe" "$folder/uninstall.exe" || fail "not Kerfo's picture"
+shows_picture "$installer" "$folder/kerfo.exe" "$folder/uninstall.exe" || fail "the programs do not show Kerfo's picture"
 echo "installed: files, Explorer entry and uninstall entry present"
 
 # Kerfo running: the window (here without a display, which keeps it waiting all the same),
