@@ -538,8 +538,9 @@ public:
     }
 
     // Kerfo's own temporaries that no live process holds, whatever their age: a job marks
-    // its temporary for deletion, so only a job that ended between taking the mark away
-    // and the rename, or an earlier build, leaves one.
+    // its temporary for deletion, so only a power cut (the mark lives in memory), a job
+    // that ended between taking the mark away and the rename, or an earlier build leaves
+    // one.
     void removeStaleTemps(const std::string& directory) noexcept override {
         try {
             auto folder = winPath(directory);
