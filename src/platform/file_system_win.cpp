@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <string_view>
 
 #include "platform/error.h"
 #include "platform/file_system.h"
@@ -71,7 +72,7 @@ std::optional<FileIdentity> identityOfPath(const std::wstring& path) {
     return identityOf(info);
 }
 
-class WinFile final : public File {
+class WinFile final : public SourceFile {
 public:
     explicit WinFile(HANDLE handle) : m_handle(handle) {}
     ~WinFile() override {
@@ -113,6 +114,7 @@ public:
         FileStamp stamp;
         stamp.identity = identityOf(info);
         stamp.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+        stamp.links = info.nNumberOfLinks;
         stamp.modified = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
                                                    info.ftLastWriteTime.dwLowDateTime);
         FILE_BASIC_INFO basic{};
@@ -132,6 +134,10 @@ public:
 
     HANDLE handle() const { return m_handle; }
 
+    // A source is opened with a share mode that lets no one write: a program that had it
+    // open for writing kept the job out (55), and no one can open it so while it is held.
+    Status checkNoWriter() override { return {}; }
+
     Status close() override {
         const HANDLE handle = m_handle;
         m_handle = INVALID_HANDLE_VALUE;
@@ -145,7 +151,7 @@ private:
 
 // A file being written under a private temporary name beside its target, removed unless
 // it is committed.
-class WinNewFile final : public NewFile {
+class WinNewFile final : public FileForwarder<NewFile> {
 public:
     WinNewFile(HANDLE handle, std::wstring path) : m_file(handle), m_path(std::move(path)) {}
     ~WinNewFile() override {
@@ -155,18 +161,6 @@ public:
     }
     WinNewFile(const WinNewFile&) = delete;
     WinNewFile& operator=(const WinNewFile&) = delete;
-
-    Result<std::size_t> read(char* buffer, std::size_t size) override {
-        return m_file.read(buffer, size);
-    }
-    Status write(const char* data, std::size_t size) override { return m_file.write(data, size); }
-    Status sync() override { return m_file.sync(); }
-    Status setPermissions(unsigned permissions) override {
-        return m_file.setPermissions(permissions);
-    }
-    Result<FileStamp> stamp() override { return m_file.stamp(); }
-    Result<FileAccess> access() override { return m_file.access(); }
-    Status close() override { return m_file.close(); }
 
     Result<std::unique_ptr<File>> openReadBack() override {
         const HANDLE h = CreateFileW(m_path.c_str(), GENERIC_READ,
@@ -190,10 +184,14 @@ public:
         return {};
     }
 
-    Status commitOver(const std::string& path, const FileIdentity& original) override {
+    Status commitOver(const std::string& path, SourceFile& original) override {
         const auto target = widen(path);
         if (!target) return target.error();
-        if (identityOfPath(*target) != original) return RuntimeError(ErrorNumber::kFileAlreadyOpen);
+        const auto stamp = original.stamp();
+        if (!stamp) return stamp.error();
+        // Windows replaces no file that is open.
+        KERFO_TRY(original.close());
+        if (identityOfPath(*target) != stamp->identity) return RuntimeError(ErrorNumber::kFileAlreadyOpen);
         if (!MoveFileExW(m_path.c_str(), target->c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             return lastError();
@@ -222,10 +220,22 @@ public:
         return {};
     }
 
+protected:
+    File& target() override { return m_file; }
+
 private:
     WinFile m_file;
     std::wstring m_path;  // empty once committed
 };
+
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char ch) { return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
 
 class WinFileSystem final : public FileSystem {
 public:
@@ -243,7 +253,25 @@ public:
                                                                        : FileType::kRegular;
         info.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         info.permissions = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0444u : 0666u;
+        info.links = linksOf(*wide);
         return info;
+    }
+
+    std::optional<FileInfo> entry(const std::string& path) override {
+        const auto wide = widen(path);
+        if (!wide) return std::nullopt;
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!GetFileAttributesExW(wide->c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return stat(path);
+        FileInfo info;
+        info.type = FileType::kSymbolicLink;
+        return info;
+    }
+
+    // A case-insensitive folder holds one entry for every spelling of a name.
+    bool sameEntry(const std::string& a, const std::string& b) override {
+        if (!entry(a) || !entry(b)) return false;
+        return a == b || (directoryOf(a) == directoryOf(b) && equalIgnoringCase(nameOf(a), nameOf(b)));
     }
 
     Result<int> attributes(const std::string& path) override {
@@ -283,7 +311,7 @@ public:
         return identityOfPath(*wide);
     }
 
-    Result<std::unique_ptr<File>> openSource(const std::string& path) override {
+    Result<std::unique_ptr<SourceFile>> openSource(const std::string& path) override {
         const auto wide = widen(path);
         if (!wide) return wide.error();
         const DWORD attributes = GetFileAttributesW(wide->c_str());
@@ -333,8 +361,43 @@ public:
         return RuntimeError(ErrorNumber::kPathFileAccess);
     }
 
-    // MOVEFILE_WRITE_THROUGH already made the rename durable.
-    void syncDirectory(const std::string&) noexcept override {}
+    void removeStaleTemps(const std::string& directory) noexcept override {
+        std::string pattern = directory;
+        if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
+        const auto wide = widen(pattern + ".kerfo-*.tmp");
+        if (!wide) return;
+        WIN32_FIND_DATAW found{};
+        const HANDLE search = FindFirstFileW(wide->c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) return;
+        do {
+            const std::wstring name = found.cFileName;
+            std::string narrow(name.begin(), name.end());
+            if (!isTemporaryName(narrow) || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+            const auto full = widen(pattern + narrow);
+            if (!full) continue;
+            // Opened with no sharing at all: a live job's handle keeps it out.
+            const HANDLE h = CreateFileW(full->c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+            if (h == INVALID_HANDLE_VALUE) continue;
+            FILE_DISPOSITION_INFO disposition{};
+            disposition.DeleteFile = TRUE;
+            SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition);
+            CloseHandle(h);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+
+private:
+    // How many names the file at `path` has; 1 when it cannot be told.
+    static std::uint64_t linksOf(const std::wstring& path) {
+        const HANDLE h = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return 1;
+        BY_HANDLE_FILE_INFORMATION info{};
+        const bool known = GetFileInformationByHandle(h, &info) != 0;
+        CloseHandle(h);
+        return known ? info.nNumberOfLinks : 1;
+    }
 };
 
 }  // namespace

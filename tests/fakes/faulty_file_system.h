@@ -45,6 +45,10 @@ public:
         count(Op::kLook);
         return real().stat(path);
     }
+    std::optional<platform::FileInfo> entry(const std::string& path) override {
+        count(Op::kLook);
+        return real().entry(path);
+    }
     platform::Result<int> attributes(const std::string& path) override {
         count(Op::kLook);
         return real().attributes(path);
@@ -57,18 +61,18 @@ public:
         count(Op::kLook);
         return real().identity(path);
     }
-    bool sameFile(const std::string& a, const std::string& b) override {
+    bool sameEntry(const std::string& a, const std::string& b) override {
         count(Op::kLook);
-        return real().sameFile(a, b);
+        return real().sameEntry(a, b);
     }
 
     platform::Result<std::unique_ptr<platform::File>> openRead(const std::string& path) override {
         KERFO_TRY(check(Op::kOpenRead));
         return wrapped<FaultyFile>(real().openRead(path));
     }
-    platform::Result<std::unique_ptr<platform::File>> openSource(const std::string& path) override {
+    platform::Result<std::unique_ptr<platform::SourceFile>> openSource(const std::string& path) override {
         KERFO_TRY(check(Op::kOpenSource));
-        return wrapped<FaultyFile>(real().openSource(path));
+        return wrapped<FaultySourceFile>(real().openSource(path));
     }
     platform::Result<std::unique_ptr<platform::NewFile>> createNew(
         const std::string& directory) override {
@@ -79,9 +83,6 @@ public:
     }
     void removeStaleTemps(const std::string& directory) noexcept override {
         real().removeStaleTemps(directory);
-    }
-    void syncDirectory(const std::string& directory) noexcept override {
-        real().syncDirectory(directory);
     }
 
 private:
@@ -134,6 +135,18 @@ private:
     };
     using FaultyFile = Faulty<platform::File>;
 
+    class FaultySourceFile final : public Faulty<platform::SourceFile> {
+    public:
+        using Faulty::Faulty;
+        platform::Status checkNoWriter() override {
+            count(Op::kLook);
+            return m_inner->checkNoWriter();
+        }
+
+    private:
+        void count(Op op) { m_owner.count(op); }
+    };
+
     class FaultyNewFile final : public Faulty<platform::NewFile> {
     public:
         using Faulty::Faulty;
@@ -149,8 +162,7 @@ private:
             KERFO_TRY(m_owner.check(Op::kCommit));
             return m_inner->commit(path);
         }
-        platform::Status commitOver(const std::string& path,
-                                    const platform::FileIdentity& original) override {
+        platform::Status commitOver(const std::string& path, platform::SourceFile& original) override {
             KERFO_TRY(m_owner.check(Op::kCommit));
             return m_inner->commitOver(path, original);
         }
