@@ -18,7 +18,7 @@ std::string_view causeBesideTheFile(const JobResult& result) {
         case ErrorNumber::kFileAlreadyOpen: return texts::kCauseInUse;
         case ErrorNumber::kFileAlreadyExists: return texts::kCauseNameTaken;
         case ErrorNumber::kDiskFull: return texts::kCauseDiskFull;
-        case ErrorNumber::kDeviceIo: return opening ? texts::kErrorReportCause : texts::kCauseReadBack;
+        case ErrorNumber::kDeviceIo: return opening ? texts::kErrorReportCause : texts::kCauseDiskFailed;
         case ErrorNumber::kPathFileAccess: return opening ? texts::kCauseReplaced : texts::kCauseNoWrite;
         case ErrorNumber::kPermissionDenied: return opening ? texts::kCauseNoRead : texts::kCauseNoWrite;
         default: return opening ? texts::kErrorReportCause : texts::kCauseNotWritten;

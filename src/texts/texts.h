@@ -57,8 +57,7 @@ inline constexpr std::string_view kCauseNoRead = "Probable cause: Kerfo may not 
 inline constexpr std::string_view kCauseNameTaken = "Probable cause: another file took the new name meanwhile.";
 inline constexpr std::string_view kCauseDiskFull = "Probable cause: the disk is full.";
 inline constexpr std::string_view kCauseNoWrite = "Probable cause: Kerfo may not write in this folder.";
-inline constexpr std::string_view kCauseReadBack =
-    "Probable cause: the disk did not give back what was written to it.";
+inline constexpr std::string_view kCauseDiskFailed = "Probable cause: the disk failed to store the new file.";
 inline constexpr std::string_view kCauseNotWritten = "Probable cause: the new file could not be written.";
 inline constexpr std::string_view kNothingChanged = "The file is unchanged.";
 // A job that named its new file and then could not remove the original.

@@ -20,8 +20,13 @@ namespace kerfo::test {
 
 class FaultyFileSystem : public platform::FileSystem {
 public:
+    // Over `inner`: the real file system, or one restricted to some of its features.
+    explicit FaultyFileSystem(platform::FileSystem& inner = platform::realFileSystem()) : m_real(inner) {}
+
     // kLook: any question about a name (stat, attributes, identity, links), never failed.
-    enum class Op { kOpenRead, kOpenSource, kCreateNew, kSync, kApplyAccess, kClose, kCommit, kRemove, kLook };
+    // kRead: a read of the job's source; failed on demand but not counted, so that
+    // pausing at a step does not depend on the chunk size.
+    enum class Op { kOpenRead, kOpenSource, kCreateNew, kSync, kApplyAccess, kClose, kCommit, kRemove, kLook, kRead };
 
     // Writes succeed for this many bytes in total; the write that crosses the limit puts
     // what fits and then fails with `errno` (ENOSPC unless set otherwise).
@@ -138,6 +143,13 @@ private:
     class FaultySourceFile final : public Faulty<platform::SourceFile> {
     public:
         using Faulty::Faulty;
+        platform::Result<std::size_t> read(char* buffer, std::size_t size) override {
+            auto& o = m_owner;
+            if (o.failOp && *o.failOp == Op::kRead && --o.failOnCall == 0) {
+                return platform::RuntimeError::fromErrno(o.failErrno);
+            }
+            return m_inner->read(buffer, size);
+        }
         platform::Status checkNoWriter() override {
             count(Op::kLook);
             return m_inner->checkNoWriter();
@@ -173,7 +185,8 @@ private:
         }
     };
 
-    static platform::FileSystem& real() { return platform::realFileSystem(); }
+    platform::FileSystem& real() { return m_real; }
+    platform::FileSystem& m_real;
 
     // The real file `opened` wrapped as `Wrapper`, or its failure.
     template <typename Wrapper, typename Base>

@@ -48,34 +48,92 @@ TEST_F(Gate, MissingEmptyAndDirectoryAllGetTheEmptyFileMessage) {
     }
 }
 
-// A file standing under the output name is named before any password is typed; the
-// file's own name (the output name already) is no obstacle.
-TEST_F(Gate, AnotherFileUnderTheOutputNameIsRefused) {
+// Anything standing under the output name is named before any password is typed: a
+// file, a folder, a FIFO, or a link, even one to the source itself, which would receive
+// the text. The file's own entry under that name (the output name already) is no obstacle.
+TEST_F(Gate, AnythingUnderTheOutputNameIsRefused) {
+    enum class Kind { kNothing, kFile, kFolder, kFifo, kHardLink, kLinkToSource, kDanglingLink };
     struct Row {
         const char* file;
         const char* content;
-        const char* inTheWay;  // null: nothing is
+        const char* inTheWay;
+        Kind kind;
     };
     const Row rows[] = {
-        {"notes.txt", "plain", "notes.kfo"},
-        {"report.kfo", "[Kerfod] encrypted", "report.txt"},
-        {"todo", "plain", "todo.kfo"},
-        {"x.kfo", "plain, named .kfo", nullptr},
+        {"notes.txt", "plain", "notes.kfo", Kind::kFile},
+        {"report.kfo", "[Kerfod] encrypted", "report.txt", Kind::kFile},
+        {"todo", "plain", "todo.kfo", Kind::kFile},
+        {"x.kfo", "plain, named .kfo", "x.kfo", Kind::kNothing},
+        {"dir.txt", "plain", "dir.kfo", Kind::kFolder},
+#ifndef _WIN32
+        {"fifo.txt", "plain", "fifo.kfo", Kind::kFifo},
+        {"hard.txt", "plain", "hard.kfo", Kind::kHardLink},
+        {"sym.kfo", "[Kerfod] encrypted", "sym.txt", Kind::kLinkToSource},
+        {"dangling.txt", "plain", "dangling.kfo", Kind::kDanglingLink},
+#endif
     };
     for (const auto& row : rows) {
         test::ScratchDir folder;
         const std::string path = folder.write(row.file, row.content);
-        if (row.inTheWay != nullptr) folder.write(row.inTheWay, "newer, someone's");
+        const std::string inTheWay = folder / row.inTheWay;
+        switch (row.kind) {
+            case Kind::kNothing: break;
+            case Kind::kFile: folder.write(row.inTheWay, "newer, someone's"); break;
+            case Kind::kFolder: std::filesystem::create_directory(inTheWay); break;
+#ifndef _WIN32
+            case Kind::kFifo: ::mkfifo(inTheWay.c_str(), 0644); break;
+#endif
+            case Kind::kHardLink: std::filesystem::create_hard_link(path, inTheWay); break;
+            case Kind::kLinkToSource: std::filesystem::create_symlink(path, inTheWay); break;
+            case Kind::kDanglingLink: std::filesystem::create_symlink(folder / "nowhere", inTheWay); break;
+        }
         const auto result = checkAll(path);
-        if (row.inTheWay == nullptr) {
+        if (row.kind == Kind::kNothing) {
             EXPECT_FALSE(result.refusal) << row.file;
             continue;
         }
+        if (row.kind == Kind::kHardLink) {
+            // The source has a second name now: that refusal comes first.
+            ASSERT_TRUE(result.refusal) << row.file;
+            EXPECT_NE(result.refusal->text.find("hard links"), std::string::npos) << row.file;
+            continue;
+        }
         ASSERT_TRUE(result.refusal) << row.file;
-        EXPECT_EQ(*result.refusal,
-                  warning(folder / row.inTheWay + " already exists:\r\nKerfo will NOT overwrite it."));
+        EXPECT_EQ(*result.refusal, warning(inTheWay + " already exists:\r\nKerfo will NOT overwrite it."));
     }
 }
+
+#ifndef _WIN32
+// A file whose text would stay under another name, or a link that the job would leave
+// leading nowhere, is refused before the password, with the name to open instead.
+TEST_F(Gate, LinkedSourcesAreRefused) {
+    const std::string real = dir.write("real.txt", "plain");
+    const std::string sealed = dir.write("sealed.kfo", "[Kerfod] encrypted");
+    std::filesystem::create_directory(dir / "docs");
+    const std::string link = dir / "docs/mine.txt";
+    std::filesystem::create_symlink("../real.txt", link);
+    std::filesystem::create_hard_link(sealed, dir / "docs/copy.kfo");
+    const std::string plainTwin = dir.write("twin.txt", "plain");
+    std::filesystem::create_hard_link(plainTwin, dir / "docs/twin.txt");
+    const struct {
+        std::string path;
+        std::string text;
+    } rows[] = {
+        {link, link + " is a symbolic link:\r\nKerfo will NOT work through links: open " +
+                   std::filesystem::canonical(real).string() + " instead."},
+        {plainTwin,
+         plainTwin + " has other names (hard links) that would keep the plain text:\r\n"
+                     "Kerfo will NOT work with linked files."},
+        {sealed, sealed + " has other names (hard links) that would keep the encrypted text:\r\n"
+                          "Kerfo will NOT work with linked files."},
+    };
+    for (const auto& row : rows) {
+        const auto result = checkAll(row.path);
+        ASSERT_TRUE(result.refusal) << row.path;
+        EXPECT_EQ(*result.refusal, warning(row.text));
+    }
+}
+#endif  // !_WIN32
 
 // Attributes from POSIX permissions, dot names and FIFOs; Windows reads its own attribute
 // bits (gate_win_test.cpp).
@@ -138,17 +196,6 @@ TEST_F(Gate, ModeComesFromTheFirstEightBytesOnly) {
     }
 }
 
-#ifndef _WIN32
-TEST_F(Gate, SymbolicLinkIsFollowed) {
-    const std::string target = dir.write("real.txt", "[Kerfod]x");
-    const std::string link = dir / "link.txt";
-    std::filesystem::create_symlink(target, link);
-    const auto result = checkAll(link);
-    EXPECT_FALSE(result.refusal);
-    EXPECT_EQ(result.mode, Mode::kDecrypt);
-    EXPECT_EQ(result.caption, "Kerfo / link.txt");
-}
-#endif  // !_WIN32
 
 TEST_F(Gate, RelativeNameWithoutSeparatorGivesFullCaption) {
     dir.write("notes.txt", "hello");

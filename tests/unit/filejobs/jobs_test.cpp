@@ -233,18 +233,6 @@ TEST_F(Jobs, BodiesNoEncryptionWritesAreRefusedWithTheOriginalKept) {
     EXPECT_EQ(readFile(ok.newPath), readFile(test::vectorsDir() / "files/hello.plain"));
 }
 
-#ifndef _WIN32
-TEST_F(Jobs, SymbolicLinkTargetIsReplacedNotTheLink) {
-    // Replacing only the link would leave the plain text behind under its real name.
-    const std::string real = dir.write("real.txt", "behind a link");
-    std::filesystem::create_symlink(real, dir / "link.txt");
-    const auto enc = Encrypt(dir / "link.txt", "pw", test::fixedSalt());
-    ASSERT_EQ(enc.status, JobStatus::kDone);
-    EXPECT_EQ(enc.newPath, dir / "real.kfo");
-    EXPECT_FALSE(std::filesystem::exists(real));
-    EXPECT_EQ(test::decodeWhole(readFile(enc.newPath)), "behind a link");
-}
-#endif  // !_WIN32
 
 TEST_F(Jobs, MissingAndNonRegularSourcesFail) {
     auto result = Encrypt(dir / "none.txt", "pw", test::fixedSalt());
