@@ -5,12 +5,14 @@
 #include <unistd.h>
 #endif
 
+#include <chrono>
 #include <filesystem>
 
 #include <gtest/gtest.h>
 
 #include "fakes/faulty_file_system.h"
 #include "fakes/scratch_dir.h"
+#include "platform/file_system.h"
 #include "refused_attributes.h"
 
 namespace kerfo::filejobs {
@@ -102,6 +104,24 @@ TEST_F(Gate, AnythingUnderTheOutputNameIsRefused) {
         EXPECT_EQ(*result.refusal, warning(inTheWay + " already exists:\r\nKerfo will NOT overwrite it."));
     }
 }
+
+#ifndef _WIN32
+// Whatever a start is for and however it ends, it first removes what killed jobs left in
+// the file's folder, however new or oddly dated: plain text must not wait for a job.
+TEST_F(Gate, EveryStartSweepsItsFolder) {
+    const std::string good = dir.write("notes.txt", "plain");
+    const std::string empty = dir.write("empty.txt", "");
+    const std::string missing = dir / "missing.kfo";
+    for (const auto& path : {good, empty, missing}) {
+        for (const auto age : {std::chrono::hours(0), std::chrono::hours(-24)}) {
+            const std::string leftover = dir.write(platform::temporaryName(), "a killed decryption's plain text");
+            std::filesystem::last_write_time(leftover, std::filesystem::file_time_type::clock::now() - age);
+            checkAll(path);
+            EXPECT_FALSE(std::filesystem::exists(leftover)) << path;
+        }
+    }
+}
+#endif  // !_WIN32
 
 #ifndef _WIN32
 // A file whose text would stay under another name, or a link that the job would leave
