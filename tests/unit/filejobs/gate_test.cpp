@@ -82,9 +82,11 @@ TEST_F(Gate, AnythingUnderTheOutputNameIsRefused) {
             case Kind::kNothing: break;
             case Kind::kFile: folder.write(row.inTheWay, "newer, someone's"); break;
             case Kind::kFolder: std::filesystem::create_directory(inTheWay); break;
+            case Kind::kFifo:
 #ifndef _WIN32
-            case Kind::kFifo: ::mkfifo(inTheWay.c_str(), 0644); break;
+                ::mkfifo(inTheWay.c_str(), 0644);
 #endif
+                break;
             case Kind::kHardLink: std::filesystem::create_hard_link(path, inTheWay); break;
             case Kind::kLinkToSource: std::filesystem::create_symlink(path, inTheWay); break;
             case Kind::kDanglingLink: std::filesystem::create_symlink(folder / "nowhere", inTheWay); break;
