@@ -3,6 +3,8 @@
 # stage (the table below); CI runs exactly this (.ci/run). At the end it prints one line per
 # stage with its time, also when a stage failed: then the stages after it do not run. A
 # stage that cannot run on this machine says why and exits 77; the others still run.
+# The stage functions are called through the table below (eval), which shellcheck cannot see.
+# shellcheck disable=SC2317
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-test"
