@@ -180,6 +180,25 @@ public:
         return false;
     }
 
+    // Whichever comes first: the program ends (it never asked for input) or it waits for
+    // its standard input; kNeither when `limit` passes first (it hangs elsewhere).
+    enum class FirstOf { kEnded, kWaitsForInput, kNeither };
+    FirstOf endOrInput(std::chrono::milliseconds limit = std::chrono::milliseconds(10000)) const {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        const std::string syscall = "/proc/" + std::to_string(m_pid) + "/syscall";
+        while (std::chrono::steady_clock::now() < end) {
+            siginfo_t info{};
+            const int options = WEXITED | WNOHANG | WNOWAIT;
+            if (::waitid(P_PID, static_cast<id_t>(m_pid), &info, options) == 0 &&
+                info.si_pid == m_pid) {
+                return FirstOf::kEnded;
+            }
+            if (readAll(syscall).rfind("0 0x0 ", 0) == 0) return FirstOf::kWaitsForInput;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return FirstOf::kNeither;
+    }
+
     // Writes `text` to the program's standard input and closes it. A program that refused
     // its file before reading the password may have ended already: the write then fails
     // with EPIPE instead of ending this process with SIGPIPE, and the exit code tells.
