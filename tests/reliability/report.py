@@ -112,12 +112,16 @@ def exploration(results):
     seconds = sum(float(c[8]) for c in counts)
     out = ["## Exploration", "",
            "`kerfo-cli`, run black-box (`explore_test.cpp`). *Crash at every call*: a whole job is "
-           "traced and killed (SIGKILL) before its first system call, then before its second, and so "
-           "on to its last; then each catchable signal (INT, TERM, HUP, QUIT, USR1, USR2, ALRM, XFSZ, "
-           "PIPE) is sent before every seventh call, each signal from its own offset. Each job also "
-           "runs in place (a plain `doc.kfo`, an encrypted `doc.txt`). *Every kind at each name*: "
-           "nothing, a file, a second hard link, a symbolic link to the source or elsewhere, a dangling "
-           "link, a folder or a fifo at the source's name and at the output name, every pair. After "
+           "traced and killed (SIGKILL) before the first call of each of its threads that may touch a "
+           "file, then before the second, and so on to the last; then each catchable signal (INT, TERM, "
+           "HUP, QUIT, USR1, USR2, ALRM, XFSZ, PIPE) is sent before every seventh of those calls, each "
+           "signal from its own offset. Calls on memory, locks between threads and signal masks are no "
+           "stopping points: how many a thread makes depends on timing, and a stop before one is the "
+           "same moment for the files as a stop before that thread's next call. Each job also runs in "
+           "place (a plain `doc.kfo`, an encrypted `doc.txt`). *Every kind at each name*: nothing, a "
+           "file, a second hard link, a symbolic link to the source or elsewhere, a dangling link, a "
+           "folder or a fifo at the source's name and at the output name, every pair, and the source's "
+           "own entry as the output name; kinds a file system cannot hold are not applicable. After "
            "each run, and again after the next start of `kerfo-cli` in the folder (`check`), the folder "
            "is judged: the text whole (the original byte for byte, or a complete new file; never a "
            "partial one under the final name), no plain byte outside the original's own names, "
@@ -133,7 +137,8 @@ def exploration(results):
         if c[9]:
             out.append(f"| {c[0]} | {c[1]} | {c[2]} | skipped: {c[9]} | | | | | |")
         else:
-            out.append("| " + " | ".join(c[:9]) + " |")
+            shown = [x if i == 7 or x != "0" else "-" for i, x in enumerate(c[:9])]
+            out.append("| " + " | ".join(shown) + " |")
     out.append("")
     if found:
         out.append("Violations, one line for each cell, invariant and file; *calls* lists the calls "

@@ -31,6 +31,8 @@
 #include <thread>
 #include <vector>
 
+extern char** environ;
+
 namespace kerfo::test {
 
 // Where to stop: before the `call`-th counted call of thread `thread`; call 0 never stops.
@@ -108,8 +110,8 @@ inline bool touchesNoFile(const std::string& name) {
 
 // Runs `argv` (argv[0] a path) with standard input from `in` and output to `out` and `err`,
 // no core dumps, and sends `signal` at `at`. A program still running after `limit` is
-// killed and reported as timed out. Throws std::runtime_error when the program cannot be
-// started under ptrace.
+// killed and reported as timed out. Throws std::runtime_error when the system refuses
+// ptrace (a container without it, a strict Yama setting).
 inline SteppedRun runStepped(const std::vector<std::string>& argv, const std::string& in,
                              const std::string& out, const std::string& err, StopPoint at,
                              int signal,
@@ -117,6 +119,20 @@ inline SteppedRun runStepped(const std::vector<std::string>& argv, const std::st
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
+    // LeakSanitizer stops the world with ptrace, which a traced program cannot: a sanitizer
+    // build runs without it here.
+    std::vector<std::string> environment{"ASAN_OPTIONS=detect_leaks=0"};
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        if (entry.rfind("ASAN_OPTIONS=", 0) == 0) {
+            environment[0] = entry + ":detect_leaks=0";
+        } else {
+            environment.push_back(entry);
+        }
+    }
+    std::vector<char*> envp;
+    for (auto& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
     const pid_t pid = ::fork();
     if (pid < 0) throw std::runtime_error("fork");
     if (pid == 0) {
@@ -128,14 +144,14 @@ inline SteppedRun runStepped(const std::vector<std::string>& argv, const std::st
         }
         const rlimit noCore{0, 0};
         ::setrlimit(RLIMIT_CORE, &noCore);
-        ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+        if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) ::_exit(125);
         ::raise(SIGSTOP);
-        ::execv(args[0], args.data());
+        ::execve(args[0], args.data(), envp.data());
         ::_exit(127);
     }
     int status = 0;
     if (::waitpid(pid, &status, __WALL) != pid || !WIFSTOPPED(status)) {
-        throw std::runtime_error("cannot trace " + argv[0]);
+        throw std::runtime_error("cannot trace a program here (ptrace refused)");
     }
     ::ptrace(PTRACE_SETOPTIONS, pid, nullptr,
              PTRACE_O_TRACESYSGOOD | PTRACE_O_TRACECLONE | PTRACE_O_TRACEEXEC | PTRACE_O_EXITKILL);
