@@ -1,6 +1,7 @@
-// The exploration: kerfo-cli, run black-box, stopped at every one of its system calls and
-// given every kind of thing at the two names it works on, on each file system that can be
-// made here. After each run the folder is judged by the same invariants:
+// The exploration: kerfo-cli, run black-box, stopped before every one of its system calls
+// that may touch a file (support/syscall_stepper.h says which count) and given every kind
+// of thing at the two names it works on, on each file system that can be made here. After each run
+// the folder is judged by the same invariants:
 //   whole      the text stands whole: the original byte for byte at its name, or the new
 //              file complete at the output name; never neither, never a partial file there;
 //   plain      no plain byte anywhere but under the original's own names, or in the new
@@ -343,10 +344,10 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Crash at every system call: SIGKILL at call N for every N of a whole job, then the
-// catchable signals at every seventh call. Each job also runs in place: a file whose name
-// already is the output name (a plain "doc.kfo", an encrypted "doc.txt"), which the job
-// replaces under its own name.
+// Crash at every system call: SIGKILL before call N of each thread for every N of a whole
+// job, then the catchable signals before every seventh of those calls. Each job also runs in place:
+// a file whose name already is the output name (a plain "doc.kfo", an encrypted "doc.txt"), which
+// the job replaces under its own name.
 
 class CrashAtEveryCall : public ::testing::TestWithParam<std::tuple<TestFolder::Kind, bool, bool>> {
 };
