@@ -175,6 +175,10 @@ struct sigaction g_previous[kMaxSignal];
 bool g_caught[kMaxSignal] = {};
 std::mutex g_cleanupMutex;
 int g_slotsInUse = 0;
+// While a name may or may not have become ours (between an exclusive create and the moment
+// the slot learns its descriptor), a fatal signal waits: the thread raises it again after.
+std::atomic<bool> g_deferring{false};
+std::atomic<int> g_deferred{0};
 
 std::vector<int> fatalSignals() {
     std::vector<int> signals(std::begin(kFixedFatalSignals), std::end(kFixedFatalSignals));
@@ -206,6 +210,11 @@ void onFatalSignal(int signal, siginfo_t* info, void* context) {
         previous.sa_handler(signal);
         return;
     }
+    if (g_deferring.load()) {
+        g_deferred.store(signal);
+        // Still inside: the thread raises it on its way out. Already out: act now.
+        if (g_deferring.load()) return;
+    }
     removeRegisteredFiles();
     // The default action, once this handler returns and the signal is unblocked.
     struct sigaction fallback {};
@@ -235,6 +244,19 @@ void releaseFatalSignals() {
         g_caught[s] = false;
     }
 }
+
+// Holds back fatal signals for the few instructions between an exclusive create and the
+// SignalCleanup::watch that says the file is ours; raises what came meanwhile at its end.
+class FatalSignalsHeld {
+public:
+    FatalSignalsHeld() { g_deferring.store(true); }
+    ~FatalSignalsHeld() {
+        g_deferring.store(false);
+        if (const int signal = g_deferred.exchange(0); signal != 0) ::raise(signal);
+    }
+    FatalSignalsHeld(const FatalSignalsHeld&) = delete;
+    FatalSignalsHeld& operator=(const FatalSignalsHeld&) = delete;
+};
 
 // Keeps `name` in `dirfd` registered for removal on a fatal signal while it lives. Its end
 // only unregisters the name: the job removes or keeps its files itself.
@@ -752,14 +774,20 @@ private:
 
         // Registered before the claim exists, but armed only once it is known to be ours.
         SignalCleanup claimCleanup(m_dirfd, name, SignalCleanup::kOnceWatched);
-        const Descriptor claim(::openat(m_dirfd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        int claimed = -1;
+        int err = 0;
+        {
+            const FatalSignalsHeld held;
+            claimed = ::openat(m_dirfd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            err = errno;
+            if (claimed >= 0) claimCleanup.watch(claimed);
+        }
+        const Descriptor claim(claimed);
         if (claim.get() < 0) {
-            const int err = errno;
             claimCleanup.cancel();
             dropNote();
             return commitError(err);
         }
-        claimCleanup.watch(claim.get());
         ::flock(claim.get(), LOCK_EX | LOCK_NB);
         // Renamed over, the claim is all that goes; whatever took its place would go too.
         const bool ours = leadsTo(m_dirfd, name.c_str(), claim.get());
@@ -919,6 +947,9 @@ public:
         if (m_features.namelessFiles) {
             const int nameless = ::openat(dirfd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
             if (nameless >= 0) {
+                // Locked too: replacing in place names it for a moment, and another
+                // start's sweep must leave it alone then.
+                ::flock(nameless, LOCK_EX | LOCK_NB);
                 return std::make_unique<PosixNewFile>(nameless, dirfd, std::string(), SignalCleanup(), m_features);
             }
             // Only a file system (or kernel) without nameless files falls back to a name.

@@ -11,9 +11,8 @@
 //              remain: no temporary, no reservation, nothing new. A job ended by a catchable
 //              signal must leave nothing even before that start.
 // Each violation names the cell, the call it was stopped at, the invariant and the file.
-// Those that the sound behaviour of links, leftovers and names in the way is still to bring
-// are marked as awaited. The counts and the violations go to the results folder, from which
-// report.py writes the reliability report.
+// The counts and the violations go to the results folder, from which report.py writes the
+// reliability report.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -207,7 +206,6 @@ void nextStart(const Cell& c, const test::ScratchDir& side) {
 struct Violation {
     std::string cell;
     Finding finding;
-    bool awaited = false;  // the behaviour it needs is still to come
 };
 
 // Violations of one test, folded: the same cell, invariant and file at many calls make one
@@ -219,7 +217,7 @@ public:
 
     void add(const Violation& v, test::StopPoint at = {}, const std::string& callName = "") {
         ++violations;
-        auto& calls = m_found[{v.cell, v.finding, v.awaited}];
+        auto& calls = m_found[{v.cell, v.finding}];
         if (at.call > 0) calls.emplace_back(at.thread * kPerThread + at.call, callName);
     }
 
@@ -242,15 +240,14 @@ public:
                << skipped << '\n';
         std::ofstream list(safe + ".violations");
         for (const auto& [key, at] : m_found) {
-            const auto& [cell, finding, awaited] = key;
+            const auto& [cell, finding] = key;
             const std::string where = ranges(at);
             list << m_class << '\t' << m_fs << '\t' << m_job << '\t' << cell << '\t'
                  << finding.invariant << '\t' << finding.file << '\t' << finding.what << '\t'
-                 << (where.empty() ? "-" : where) << '\t' << (awaited ? "awaited" : "-") << '\n';
+                 << (where.empty() ? "-" : where) << '\n';
             ADD_FAILURE() << m_class << ", " << m_fs << ", " << m_job << ": " << cell
                           << ": invariant '" << finding.invariant << "' broken at " << finding.file
-                          << ": " << finding.what << (where.empty() ? "" : " (calls " + where + ")")
-                          << (awaited ? " [awaits the new behaviour]" : "");
+                          << ": " << finding.what << (where.empty() ? "" : " (calls " + where + ")");
         }
         std::printf(
             "%s, %s, %s: %ld calls stepped, %ld runs, %ld cells, %ld not applicable, %ld "
@@ -282,7 +279,7 @@ private:
     }
 
     std::string m_class, m_fs, m_job;
-    std::map<std::tuple<std::string, Finding, bool>, std::vector<std::pair<long, std::string>>>
+    std::map<std::tuple<std::string, Finding>, std::vector<std::pair<long, std::string>>>
         m_found;
 };
 
@@ -395,9 +392,6 @@ TEST_P(CrashAtEveryCall, TextWholeNoPlainCopyNothingLeft) {
         const std::string rule = killed        ? "swept"
                                  : run.stopped ? "cleaned up on the signal"
                                                : "nothing left after the job";
-        // Only INT, TERM and HUP are cleaned up after today; the others are still to come.
-        const bool cleanupAwaited =
-            run.stopped && signal != SIGINT && signal != SIGTERM && signal != SIGHUP;
         auto found =
             judge(c, before, snapshot(c.root, folder.caseInsensitive()), allowed, killed, rule);
         if (std::getenv("KERFO_EXPLORE_TRACE") != nullptr) {
@@ -406,19 +400,13 @@ TEST_P(CrashAtEveryCall, TextWholeNoPlainCopyNothingLeft) {
         }
         if (!run.stopped && run.exitCode != 0)
             found.insert({"whole", c.source, "the whole job failed"});
-        for (const auto& f : found) {
-            const bool awaited =
-                cleanupAwaited && (f.invariant == rule || f.file == ".kerfo-….tmp");
-            ledger.add({cell, f, awaited}, n, run.callName);
-        }
+        for (const auto& f : found) ledger.add({cell, f}, n, run.callName);
         nextStart(c, side);
         for (const auto& f : judge(c, before, snapshot(c.root, folder.caseInsensitive()), allowed,
                                    false, "swept")) {
             if (found.count(f) != 0 || found.count({rule, f.file, f.what}) != 0) continue;
-            // A killed job's leftovers are the next start's to remove, whatever their age:
-            // that sweep is still to come.
-            const bool sweepAwaited = f.invariant == "swept" || f.invariant == "plain";
-            ledger.add({cell + ", after the next start", f, sweepAwaited}, n, run.callName);
+            // A killed job's leftovers are the next start's to remove, whatever their age.
+            ledger.add({cell + ", after the next start", f}, n, run.callName);
         }
         return run;
     };
@@ -494,31 +482,29 @@ constexpr const char* kThingNames[] = {"nothing",
 struct Expected {
     bool refused = true;
     std::string says;      // a piece of the refusal's text, or empty
-    bool awaited = false;  // the sound behaviour for it is still to come
 };
 
 Expected expectedFor(Thing source, Thing output, const std::string& linkTarget) {
     switch (source) {
         case Thing::kHardLink:
-            return {true, "", true};  // its other name would keep the plain text
+            return {true, std::string(texts::kNoLinkedFiles)};  // its other name would keep the text
         case Thing::kLinkToSource:
         case Thing::kLinkElsewhere:
-            return {true, linkTarget, true};  // said so, naming the file it leads to
+            return {true, linkTarget};  // said so, naming the file it leads to
         case Thing::kRegular:
             break;
         default:
-            return {true, "", false};  // nothing to work on
+            return {true, ""};  // nothing to work on
     }
     switch (output) {
         case Thing::kNothing:
         case Thing::kSourceItself:
-            return {false, "", false};
+            return {false, ""};
         case Thing::kHardLink:
-        case Thing::kLinkToSource:
-        case Thing::kDanglingLink:
-            return {true, std::string(texts::kAlreadyExists), true};
+            // The source has a second name now, and that is said first.
+            return {true, std::string(texts::kNoLinkedFiles)};
         default:
-            return {true, std::string(texts::kAlreadyExists), false};
+            return {true, std::string(texts::kAlreadyExists)};
     }
 }
 
@@ -661,7 +647,7 @@ TEST_P(EveryKindAtEachName, RefusedBeforeThePasswordOrDoneAndNothingElseChanged)
                 if (found.count(f) == 0)
                     found.insert({f.invariant, f.file, f.what + " (after the next start)"});
             }
-            for (const auto& f : found) ledger.add({cell, f, expected.awaited});
+            for (const auto& f : found) ledger.add({cell, f});
         }
     }
     ledger.finish(secondsSince(start));

@@ -142,12 +142,10 @@ def exploration(results):
     out.append("")
     if found:
         out.append("Violations, one line for each cell, invariant and file; *calls* lists the calls "
-                   "before which the job was stopped (runs of them, each with the name of its first). "
-                   "*Awaited*: the cell needs behaviour still to be built (links refused, names in the "
-                   "way refused at the gate, clean-up on every catchable signal, the sweep at every start).")
+                   "before which the job was stopped (runs of them, each with the name of its first).")
         out.append("")
-        out.append("| class | file system | job | cell | invariant | file | what | calls | awaited |")
-        out.append("|---|---|---|---|---|---|---|---|---|")
+        out.append("| class | file system | job | cell | invariant | file | what | calls |")
+        out.append("|---|---|---|---|---|---|---|---|")
         for v in sorted(found):
             out.append("| " + " | ".join(x.replace("|", "\\|") for x in v) + " |")
         out.append("")
