@@ -30,8 +30,8 @@ private:
 
 // `opened`, its reads counted into `counter`.
 template <typename Forwarding, typename Interface>
-platform::Result<std::unique_ptr<Interface>> counted(platform::Result<std::unique_ptr<Interface>> opened,
-                                                     std::atomic<std::uint64_t>& counter) {
+platform::Result<std::unique_ptr<Interface>> counted(
+    platform::Result<std::unique_ptr<Interface>> opened, std::atomic<std::uint64_t>& counter) {
     if (!opened) return opened;
     return std::unique_ptr<Interface>(
         std::make_unique<Counting<Forwarding, Interface>>(std::move(*opened), counter));
@@ -45,7 +45,8 @@ platform::Result<std::unique_ptr<platform::File>> CountingFileSystem::openRead(
 }
 platform::Result<std::unique_ptr<platform::SourceFile>> CountingFileSystem::openSource(
     const std::string& path) {
-    return counted<platform::ForwardingSourceFile>(ForwardingFileSystem::openSource(path), m_counter);
+    return counted<platform::ForwardingSourceFile>(ForwardingFileSystem::openSource(path),
+                                                   m_counter);
 }
 
 ProgressBar::ProgressBar(std::uint64_t total, std::chrono::milliseconds delay, bool enabled)

@@ -78,7 +78,8 @@ GateResult checkAll(const std::string& userFile, platform::FileSystem& files) {
     }
     // A link would be left leading nowhere once its file is replaced: the user opens the
     // file itself.
-    if (const auto name = files.entry(userFile); name && name->type == platform::FileType::kSymbolicLink) {
+    if (const auto name = files.entry(userFile);
+        name && name->type == platform::FileType::kSymbolicLink) {
         std::string advice(texts::kOpenTargetLead);
         advice += files.resolve(userFile);
         advice += texts::kOpenTargetTail;
@@ -105,7 +106,8 @@ GateResult checkAll(const std::string& userFile, platform::FileSystem& files) {
     // Another name of the file would keep its text after the job removed this one.
     if (info->links > 1) {
         result.refusal = fileWarning(
-            userFile, result.mode == Mode::kDecrypt ? texts::kOtherNamesEncrypted : texts::kOtherNamesPlain,
+            userFile,
+            result.mode == Mode::kDecrypt ? texts::kOtherNamesEncrypted : texts::kOtherNamesPlain,
             texts::kNoLinkedFiles);
         return result;
     }

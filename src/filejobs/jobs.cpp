@@ -61,7 +61,8 @@ Result<Replacement> prepare(FileSystem& files, const std::string& userFile,
     }
     job.target = replaceExtension(job.source, extension);
     if (files.entry(job.target)) {
-        if (!files.sameEntry(job.source, job.target)) return RuntimeError(ErrorNumber::kFileAlreadyExists);
+        if (!files.sameEntry(job.source, job.target))
+            return RuntimeError(ErrorNumber::kFileAlreadyExists);
         job.inPlace = true;
     }
     return job;

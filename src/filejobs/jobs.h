@@ -66,10 +66,10 @@ JobResult Encrypt(const std::string& userFile, std::string_view password,
                   const JobContext& context = defaultJobContext());
 
 // Decrypts the encrypted file `userFile` with `password` (UTF-8) into
-// replaceExtension(userFile, ".txt"), refusing as Encrypt does. A wrong password (characters 17..24 of the header
-// line differ from the digest) touches nothing; a body with a character outside 59..122,
-// an empty body or one of length 4k+1 fails with error 5, a missing header line with 62.
-// Never throws.
+// replaceExtension(userFile, ".txt"), refusing as Encrypt does. A wrong password (characters 17..24
+// of the header line differ from the digest) touches nothing; a body with a character
+// outside 59..122, an empty body or one of length 4k+1 fails with error 5, a missing header line
+// with 62. Never throws.
 JobResult Decrypt(const std::string& userFile, std::string_view password,
                   const JobContext& context = defaultJobContext());
 

@@ -14,14 +14,22 @@ std::string_view causeBesideTheFile(const JobResult& result) {
     const bool opening = result.step == JobStep::kOpening;
     switch (number) {
         case ErrorNumber::kFileNotFound:
-        case ErrorNumber::kPathNotFound: return texts::kCauseMoved;
-        case ErrorNumber::kFileAlreadyOpen: return texts::kCauseInUse;
-        case ErrorNumber::kFileAlreadyExists: return texts::kCauseNameTaken;
-        case ErrorNumber::kDiskFull: return texts::kCauseDiskFull;
-        case ErrorNumber::kDeviceIo: return opening ? texts::kErrorReportCause : texts::kCauseDiskFailed;
-        case ErrorNumber::kPathFileAccess: return opening ? texts::kCauseReplaced : texts::kCauseNoWrite;
-        case ErrorNumber::kPermissionDenied: return opening ? texts::kCauseNoRead : texts::kCauseNoWrite;
-        default: return opening ? texts::kErrorReportCause : texts::kCauseNotWritten;
+        case ErrorNumber::kPathNotFound:
+            return texts::kCauseMoved;
+        case ErrorNumber::kFileAlreadyOpen:
+            return texts::kCauseInUse;
+        case ErrorNumber::kFileAlreadyExists:
+            return texts::kCauseNameTaken;
+        case ErrorNumber::kDiskFull:
+            return texts::kCauseDiskFull;
+        case ErrorNumber::kDeviceIo:
+            return opening ? texts::kErrorReportCause : texts::kCauseDiskFailed;
+        case ErrorNumber::kPathFileAccess:
+            return opening ? texts::kCauseReplaced : texts::kCauseNoWrite;
+        case ErrorNumber::kPermissionDenied:
+            return opening ? texts::kCauseNoRead : texts::kCauseNoWrite;
+        default:
+            return opening ? texts::kErrorReportCause : texts::kCauseNotWritten;
     }
 }
 
@@ -40,7 +48,8 @@ std::string afterNaming(const JobResult& result, const std::string& userFile, bo
 }
 
 bool named(const JobResult& result) {
-    return !result.newPath.empty() && (result.step == JobStep::kRemoving || result.step == JobStep::kRemoved);
+    return !result.newPath.empty() &&
+           (result.step == JobStep::kRemoving || result.step == JobStep::kRemoved);
 }
 
 platform::RuntimeError errorOf(const JobResult& result) {
@@ -58,7 +67,8 @@ texts::Message errorReport(const platform::RuntimeError& error, std::string_view
     text += error.description();
     text += texts::kCrLf;
     text += last;
-    return texts::Message{std::move(text), texts::Icon::kError, std::string(texts::kErrorReportTitle)};
+    return texts::Message{std::move(text), texts::Icon::kError,
+                          std::string(texts::kErrorReportTitle)};
 }
 
 }  // namespace

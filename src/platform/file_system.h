@@ -195,14 +195,18 @@ public:
 template <typename Interface>
 class FileForwarder : public Interface {
 public:
-    Result<std::size_t> read(char* buffer, std::size_t size) override { return target().read(buffer, size); }
+    Result<std::size_t> read(char* buffer, std::size_t size) override {
+        return target().read(buffer, size);
+    }
     Status write(const char* data, std::size_t size) override { return target().write(data, size); }
     Status sync() override { return target().sync(); }
     void syncInBackground() noexcept override { target().syncInBackground(); }
     void dropCached(std::uint64_t offset, std::uint64_t length) noexcept override {
         target().dropCached(offset, length);
     }
-    Status setPermissions(unsigned permissions) override { return target().setPermissions(permissions); }
+    Status setPermissions(unsigned permissions) override {
+        return target().setPermissions(permissions);
+    }
     Result<FileStamp> stamp() override { return target().stamp(); }
     Result<FileAccess> access() override { return target().access(); }
     Status close() override { return target().close(); }
@@ -245,7 +249,9 @@ public:
     Result<int> attributes(const std::string& path) override { return m_inner.attributes(path); }
     std::string resolve(const std::string& path) override { return m_inner.resolve(path); }
     std::optional<FileIdentity> identity(const std::string& path) override { return m_inner.identity(path); }
-    bool sameEntry(const std::string& a, const std::string& b) override { return m_inner.sameEntry(a, b); }
+    bool sameEntry(const std::string& a, const std::string& b) override {
+        return m_inner.sameEntry(a, b);
+    }
     Result<std::unique_ptr<File>> openRead(const std::string& path) override {
         return m_inner.openRead(path);
     }

@@ -20,8 +20,8 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <mutex>
@@ -119,7 +119,9 @@ bool equalIgnoringCase(std::string_view a, std::string_view b) {
 
 bool flagUnsupported(int err) { return err == ENOSYS || err == EINVAL || err == EOPNOTSUPP; }
 // What linkat says on a file system without hard links (FAT, exFAT, many FUSE ones).
-bool linksUnsupported(int err) { return err == EPERM || err == ENOSYS || err == EOPNOTSUPP || err == EMLINK; }
+bool linksUnsupported(int err) {
+    return err == EPERM || err == ENOSYS || err == EOPNOTSUPP || err == EMLINK;
+}
 
 // Closes a descriptor when it goes out of scope.
 class Descriptor {
@@ -145,8 +147,8 @@ private:
 // sweep removes them).
 
 constexpr int kFixedFatalSignals[] = {
-    SIGHUP,  SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT,   SIGBUS,  SIGFPE,  SIGUSR1, SIGSEGV,
-    SIGUSR2, SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGSYS,
+    SIGHUP,    SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,  SIGUSR1, SIGSEGV,
+    SIGUSR2,   SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGSYS,
 #ifdef SIGSTKFLT
     SIGSTKFLT,
 #endif
@@ -232,7 +234,8 @@ void catchFatalSignals() {
     for (const int s : fatalSignals()) {
         if (::sigaction(s, nullptr, &g_previous[s]) != 0) continue;
         // An ignored signal ends nothing; catching it would only wake the job for nothing.
-        if ((g_previous[s].sa_flags & SA_SIGINFO) == 0 && g_previous[s].sa_handler == SIG_IGN) continue;
+        if ((g_previous[s].sa_flags & SA_SIGINFO) == 0 && g_previous[s].sa_handler == SIG_IGN)
+            continue;
         g_caught[s] = ::sigaction(s, &action, nullptr) == 0;
     }
 }
@@ -553,8 +556,12 @@ public:
     // `tempName`: the private temporary name, empty for a nameless file; `cleanup` keeps
     // it registered for removal on a signal (registered before the file was created, so
     // that no moment is left uncovered).
-    PosixNewFile(int fd, int dirfd, std::string tempName, SignalCleanup cleanup, const PosixFeatures& features)
-        : m_file(fd), m_dirfd(dirfd), m_tempName(std::move(tempName)), m_cleanup(std::move(cleanup)),
+    PosixNewFile(int fd, int dirfd, std::string tempName, SignalCleanup cleanup,
+                 const PosixFeatures& features)
+        : m_file(fd),
+          m_dirfd(dirfd),
+          m_tempName(std::move(tempName)),
+          m_cleanup(std::move(cleanup)),
           m_features(features) {}
     ~PosixNewFile() override {
         if (!m_tempName.empty()) ::unlinkat(m_dirfd, m_tempName.c_str(), 0);
@@ -629,7 +636,8 @@ public:
         } else {
             if (!m_features.noReplaceRename ||
                 renameWithFlags(m_dirfd, m_tempName.c_str(), name.c_str(), kRenameNoReplace) != 0) {
-                if (m_features.noReplaceRename && !flagUnsupported(errno)) return commitError(errno);
+                if (m_features.noReplaceRename && !flagUnsupported(errno))
+                    return commitError(errno);
                 KERFO_TRY(moveWithoutReplacing(name));
             }
             forgetTempName();
@@ -656,8 +664,8 @@ public:
             // The old file now stands under the temporary name: remove it only if it is
             // the one the job read and no one opened it for writing, else put it back.
             struct ::stat st {};
-            if (::fstatat(m_dirfd, m_tempName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && identityOf(st) == identity &&
-                original.checkNoWriter()) {
+            if (::fstatat(m_dirfd, m_tempName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                identityOf(st) == identity && original.checkNoWriter()) {
                 ::unlinkat(m_dirfd, m_tempName.c_str(), 0);
                 forgetTempName();
                 ::fsync(m_dirfd);
@@ -671,7 +679,8 @@ public:
         struct ::stat st {};
         if (::fstatat(m_dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return failOver(errno);
         if (identityOf(st) != identity || !original.checkNoWriter()) return failOver(0);
-        if (::renameat(m_dirfd, m_tempName.c_str(), m_dirfd, name.c_str()) != 0) return failOver(errno);
+        if (::renameat(m_dirfd, m_tempName.c_str(), m_dirfd, name.c_str()) != 0)
+            return failOver(errno);
         forgetTempName();
         ::fsync(m_dirfd);
         return {};
@@ -688,7 +697,9 @@ public:
     }
 
 protected:
-    File& target() override { return m_file; }
+    File& target() override {
+        return m_file;
+    }
 
 private:
     static constexpr const char* kAclName = "system.posix_acl_access";
@@ -758,7 +769,8 @@ private:
     Status moveOverClaim(const std::string& name) {
         const std::string noteName = temporaryName();
         SignalCleanup noteCleanup(m_dirfd, noteName);
-        const Descriptor note(::openat(m_dirfd, noteName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        const Descriptor note(::openat(m_dirfd, noteName.c_str(),
+                                       O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (note.get() < 0) return lastError();
         ::flock(note.get(), LOCK_EX | LOCK_NB);
         const std::string noteText = std::string(kClaimTag) + name;
@@ -766,7 +778,8 @@ private:
             ::unlinkat(m_dirfd, noteName.c_str(), 0);
             noteCleanup.cancel();
         };
-        if (::write(note.get(), noteText.data(), noteText.size()) != static_cast<ssize_t>(noteText.size())) {
+        if (::write(note.get(), noteText.data(), noteText.size()) !=
+            static_cast<ssize_t>(noteText.size())) {
             const int err = errno;
             dropNote();
             return RuntimeError::fromErrno(err != 0 ? err : ENOSPC);
@@ -778,7 +791,8 @@ private:
         int err = 0;
         {
             const FatalSignalsHeld held;
-            claimed = ::openat(m_dirfd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            claimed = ::openat(m_dirfd, name.c_str(),
+                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
             err = errno;
             if (claimed >= 0) claimCleanup.watch(claimed);
         }
@@ -839,15 +853,19 @@ void removeClaimOf(int dirfd, int note) {
     const std::string_view content(text, static_cast<std::size_t>(n));
     if (content.substr(0, kClaimTag.size()) != kClaimTag) return;
     const std::string name(content.substr(kClaimTag.size()));
-    if (name == "." || name == ".." || name.find('/') != std::string::npos || name.find('\0') != std::string::npos)
+    if (name == "." || name == ".." || name.find('/') != std::string::npos ||
+        name.find('\0') != std::string::npos)
         return;
-    const Descriptor claim(::openat(dirfd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    const Descriptor claim(
+        ::openat(dirfd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct ::stat claimed {};
     struct ::stat noted {};
-    if (claim.get() < 0 || ::fstat(claim.get(), &claimed) != 0 || ::fstat(note, &noted) != 0) return;
+    if (claim.get() < 0 || ::fstat(claim.get(), &claimed) != 0 || ::fstat(note, &noted) != 0)
+        return;
     const std::int64_t apart = nanoseconds(claimed.st_mtim) - nanoseconds(noted.st_mtim);
-    if (!S_ISREG(claimed.st_mode) || claimed.st_size != 0 || apart < -kClaimSlackNs || apart > kClaimSlackNs ||
-        ::flock(claim.get(), LOCK_EX | LOCK_NB) != 0 || !leadsTo(dirfd, name.c_str(), claim.get())) {
+    if (!S_ISREG(claimed.st_mode) || claimed.st_size != 0 || apart < -kClaimSlackNs ||
+        apart > kClaimSlackNs || ::flock(claim.get(), LOCK_EX | LOCK_NB) != 0 ||
+        !leadsTo(dirfd, name.c_str(), claim.get())) {
         return;
     }
     ::unlinkat(dirfd, name.c_str(), 0);
@@ -915,7 +933,8 @@ public:
         DIR* folder = ::opendir(directoryOf(a).c_str());
         if (folder == nullptr) return false;
         int spellings = 0;
-        while (const dirent* e = ::readdir(folder)) spellings += equalIgnoringCase(nameA, e->d_name) ? 1 : 0;
+        while (const dirent* e = ::readdir(folder))
+            spellings += equalIgnoringCase(nameA, e->d_name) ? 1 : 0;
         ::closedir(folder);
         return spellings == 1;
     }
@@ -950,7 +969,8 @@ public:
                 // Locked too: replacing in place names it for a moment, and another
                 // start's sweep must leave it alone then.
                 ::flock(nameless, LOCK_EX | LOCK_NB);
-                return std::make_unique<PosixNewFile>(nameless, dirfd, std::string(), SignalCleanup(), m_features);
+                return std::make_unique<PosixNewFile>(nameless, dirfd, std::string(),
+                                                      SignalCleanup(), m_features);
             }
             // Only a file system (or kernel) without nameless files falls back to a name.
             if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
@@ -989,8 +1009,9 @@ public:
         if (folder == nullptr) return;
         while (const dirent* entry = ::readdir(folder)) {
             if (!isTemporaryName(entry->d_name)) continue;
-            const Descriptor fd(::openat(::dirfd(folder), entry->d_name,
-                                         O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+            const Descriptor fd(
+                ::openat(::dirfd(folder), entry->d_name,
+                         O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
             struct ::stat st {};
             // A live job holds its files locked; a file with another name loses nothing
             // when this one goes.
@@ -1019,7 +1040,8 @@ private:
 #endif
         if (fd < 0) {
             // O_NOFOLLOW on a link: not a file the job may replace.
-            if (errno == ELOOP && (extraFlags & O_NOFOLLOW) != 0) return RuntimeError(ErrorNumber::kPathFileAccess);
+            if (errno == ELOOP && (extraFlags & O_NOFOLLOW) != 0)
+                return RuntimeError(ErrorNumber::kPathFileAccess);
             return lastError();
         }
         auto file = std::make_unique<PosixFile>(fd);

@@ -12,10 +12,10 @@ namespace kerfo::platform {
 // What the file layer may use where the file system offers it; each false makes it act
 // as on a file system without that feature.
 struct PosixFeatures {
-    bool namelessFiles = true;     // O_TMPFILE: a new file without a name until committed
-    bool noReplaceRename = true;   // renameat2(RENAME_NOREPLACE) and RENAME_EXCHANGE
-    bool hardLinks = true;         // linkat: names a file without replacing anything
-    bool leases = true;            // F_SETLEASE: tells that another process opens for writing
+    bool namelessFiles = true;    // O_TMPFILE: a new file without a name until committed
+    bool noReplaceRename = true;  // renameat2(RENAME_NOREPLACE) and RENAME_EXCHANGE
+    bool hardLinks = true;        // linkat: names a file without replacing anything
+    bool leases = true;           // F_SETLEASE: tells that another process opens for writing
 };
 
 // A file layer on the real file system restricted to `features`. realFileSystem() is one

@@ -191,7 +191,8 @@ public:
         if (!stamp) return stamp.error();
         // Windows replaces no file that is open.
         KERFO_TRY(original.close());
-        if (identityOfPath(*target) != stamp->identity) return RuntimeError(ErrorNumber::kFileAlreadyOpen);
+        if (identityOfPath(*target) != stamp->identity)
+            return RuntimeError(ErrorNumber::kFileAlreadyOpen);
         if (!MoveFileExW(m_path.c_str(), target->c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             return lastError();
@@ -231,7 +232,9 @@ private:
 bool equalIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char ch) { return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch; };
+        const auto lower = [](char ch) {
+            return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
+        };
         if (lower(a[i]) != lower(b[i])) return false;
     }
     return true;
@@ -271,7 +274,8 @@ public:
     // A case-insensitive folder holds one entry for every spelling of a name.
     bool sameEntry(const std::string& a, const std::string& b) override {
         if (!entry(a) || !entry(b)) return false;
-        return a == b || (directoryOf(a) == directoryOf(b) && equalIgnoringCase(nameOf(a), nameOf(b)));
+        return a == b ||
+               (directoryOf(a) == directoryOf(b) && equalIgnoringCase(nameOf(a), nameOf(b)));
     }
 
     Result<int> attributes(const std::string& path) override {
@@ -372,7 +376,9 @@ public:
         do {
             const std::wstring name = found.cFileName;
             std::string narrow(name.begin(), name.end());
-            if (!isTemporaryName(narrow) || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+            if (!isTemporaryName(narrow) ||
+                (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+                continue;
             const auto full = widen(pattern + narrow);
             if (!full) continue;
             // Opened with no sharing at all: a live job's handle keeps it out.
@@ -390,8 +396,9 @@ public:
 private:
     // How many names the file at `path` has; 1 when it cannot be told.
     static std::uint64_t linksOf(const std::wstring& path) {
-        const HANDLE h = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        const HANDLE h =
+            CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (h == INVALID_HANDLE_VALUE) return 1;
         BY_HANDLE_FILE_INFORMATION info{};
         const bool known = GetFileInformationByHandle(h, &info) != 0;

@@ -253,8 +253,12 @@ TEST_F(Cli, PasswordSourcesAndTheirRefusals) {
     const std::string othersWrite = dir.write("others-write", "pw\n");
     const std::string readOnly = dir.write("read-only", "pw\n");
 #ifndef _WIN32
-    for (const auto& [path, mode] : {std::pair{secret, 0600}, {empty, 0600}, {groupReads, 0640},
-                                     {groupWrites, 0620}, {othersWrite, 0602}, {readOnly, 0400}}) {
+    for (const auto& [path, mode] : {std::pair{secret, 0600},
+                                     {empty, 0600},
+                                     {groupReads, 0640},
+                                     {groupWrites, 0620},
+                                     {othersWrite, 0602},
+                                     {readOnly, 0400}}) {
         std::filesystem::permissions(path, std::filesystem::perms(mode));
     }
 #endif

@@ -21,12 +21,24 @@ namespace kerfo::test {
 class FaultyFileSystem : public platform::FileSystem {
 public:
     // Over `inner`: the real file system, or one restricted to some of its features.
-    explicit FaultyFileSystem(platform::FileSystem& inner = platform::realFileSystem()) : m_real(inner) {}
+    explicit FaultyFileSystem(platform::FileSystem& inner = platform::realFileSystem())
+        : m_real(inner) {}
 
     // kLook: any question about a name (stat, attributes, identity, links), never failed.
     // kRead: a read of the job's source; failed on demand but not counted, so that
     // pausing at a step does not depend on the chunk size.
-    enum class Op { kOpenRead, kOpenSource, kCreateNew, kSync, kApplyAccess, kClose, kCommit, kRemove, kLook, kRead };
+    enum class Op {
+        kOpenRead,
+        kOpenSource,
+        kCreateNew,
+        kSync,
+        kApplyAccess,
+        kClose,
+        kCommit,
+        kRemove,
+        kLook,
+        kRead
+    };
 
     // Writes succeed for this many bytes in total; the write that crosses the limit puts
     // what fits and then fails with `errno` (ENOSPC unless set otherwise).
@@ -75,7 +87,8 @@ public:
         KERFO_TRY(check(Op::kOpenRead));
         return wrapped<FaultyFile>(real().openRead(path));
     }
-    platform::Result<std::unique_ptr<platform::SourceFile>> openSource(const std::string& path) override {
+    platform::Result<std::unique_ptr<platform::SourceFile>> openSource(
+        const std::string& path) override {
         KERFO_TRY(check(Op::kOpenSource));
         return wrapped<FaultySourceFile>(real().openSource(path));
     }
@@ -174,7 +187,8 @@ private:
             KERFO_TRY(m_owner.check(Op::kCommit));
             return m_inner->commit(path);
         }
-        platform::Status commitOver(const std::string& path, platform::SourceFile& original) override {
+        platform::Status commitOver(const std::string& path,
+                                    platform::SourceFile& original) override {
             KERFO_TRY(m_owner.check(Op::kCommit));
             return m_inner->commitOver(path, original);
         }

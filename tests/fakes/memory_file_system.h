@@ -48,7 +48,8 @@ public:
         if (files.count(path) == 0) return missing();
         return std::make_unique<Reader>(files, path);
     }
-    platform::Result<std::unique_ptr<platform::SourceFile>> openSource(const std::string& path) override {
+    platform::Result<std::unique_ptr<platform::SourceFile>> openSource(
+        const std::string& path) override {
         if (files.count(path) == 0) return missing();
         return std::make_unique<Reader>(files, path, identityOf(path));
     }
@@ -74,7 +75,8 @@ private:
     // real file system. No other program is here to write to a source.
     class Reader final : public platform::SourceFile {
     public:
-        Reader(std::map<std::string, std::string>& names, std::string path, platform::FileIdentity identity = {})
+        Reader(std::map<std::string, std::string>& names, std::string path,
+               platform::FileIdentity identity = {})
             : m_names(&names), m_path(std::move(path)), m_identity(identity) {}
         explicit Reader(const std::string& content) : m_content(&content) {}
         platform::Result<std::size_t> read(char* buffer, std::size_t size) override {
@@ -144,7 +146,8 @@ private:
             m_owner.files[path] = m_content;
             return {};
         }
-        platform::Status commitOver(const std::string& path, platform::SourceFile& original) override {
+        platform::Status commitOver(const std::string& path,
+                                    platform::SourceFile& original) override {
             const auto stamp = original.stamp();
             if (!stamp) return stamp.error();
             if (m_owner.identity(path) != stamp->identity)

@@ -247,7 +247,8 @@ public:
                  << (where.empty() ? "-" : where) << '\n';
             ADD_FAILURE() << m_class << ", " << m_fs << ", " << m_job << ": " << cell
                           << ": invariant '" << finding.invariant << "' broken at " << finding.file
-                          << ": " << finding.what << (where.empty() ? "" : " (calls " + where + ")");
+                          << ": " << finding.what
+                          << (where.empty() ? "" : " (calls " + where + ")");
         }
         std::printf(
             "%s, %s, %s: %ld calls stepped, %ld runs, %ld cells, %ld not applicable, %ld "
@@ -279,8 +280,7 @@ private:
     }
 
     std::string m_class, m_fs, m_job;
-    std::map<std::tuple<std::string, Finding>, std::vector<std::pair<long, std::string>>>
-        m_found;
+    std::map<std::tuple<std::string, Finding>, std::vector<std::pair<long, std::string>>> m_found;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -481,13 +481,14 @@ constexpr const char* kThingNames[] = {"nothing",
 // they are fixed) or done.
 struct Expected {
     bool refused = true;
-    std::string says;      // a piece of the refusal's text, or empty
+    std::string says;  // a piece of the refusal's text, or empty
 };
 
 Expected expectedFor(Thing source, Thing output, const std::string& linkTarget) {
     switch (source) {
         case Thing::kHardLink:
-            return {true, std::string(texts::kNoLinkedFiles)};  // its other name would keep the text
+            return {true,
+                    std::string(texts::kNoLinkedFiles)};  // its other name would keep the text
         case Thing::kLinkToSource:
         case Thing::kLinkElsewhere:
             return {true, linkTarget};  // said so, naming the file it leads to

@@ -15,9 +15,9 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -82,7 +82,8 @@ public:
             m_label = ::statfs(m_path.c_str(), &fs) == 0 && fs.f_type == 0xEF53 ? "ext4" : "scratch folder";
             if (kind == Kind::kFallback) {
                 m_label += ", no nameless files, links, no-replace renames or leases";
-                m_files = platform::posixFileSystem(platform::PosixFeatures{false, false, false, false});
+                m_files =
+                    platform::posixFileSystem(platform::PosixFeatures{false, false, false, false});
             }
         } else if (kind == Kind::kTmpfs) {
             m_label = "tmpfs";

@@ -3,17 +3,17 @@
 #include <grp.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <sys/statvfs.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <functional>
-#include <thread>
-#include <mutex>
-#include <condition_variable>
 #include <iterator>
+#include <mutex>
+#include <thread>
 
 #include "cipher/stretch.h"
 #include "fakes/faulty_file_system.h"
@@ -79,7 +79,9 @@ Reported runJob(const Case& c, platform::FileSystem* files = nullptr) {
 
 // In a child forked to play another program: lets go of the parent's descriptors, the
 // job's source among them, which would otherwise share its lease and its lock.
-void closeInherited() { ::close_range(3, ~0U, 0); }
+void closeInherited() {
+    ::close_range(3, ~0U, 0);
+}
 
 void clearDirectory(const std::string& directory) {
     for (const auto& e : std::filesystem::directory_iterator(directory)) {
@@ -266,38 +268,48 @@ TEST(BetweenGateAndJob, RemovedReplacedOrTruncated) {
         Verdict expected;
     };
     const Change changes[] = {
-        {"removed", [](Case& c) {
+        {"removed",
+         [](Case& c) {
              std::filesystem::remove(c.source);
              c.sourceAbsent = true;
-         }, Verdict::kKept},
-        {"replaced by another file", [&](Case& c) {
+         },
+         Verdict::kKept},
+        {"replaced by another file",
+         [&](Case& c) {
              // A new file under the name, as an editor's save would leave it.
              const std::string bytes = c.encrypt ? other : encryptedForm(other);
              writeAll(c.source + ".new", bytes);
              std::filesystem::rename(c.source + ".new", c.source);
              c.sourceBytes = bytes;
              c.plain = other;
-         }, Verdict::kReplaced},
-        {"truncated", [](Case& c) {
+         },
+         Verdict::kReplaced},
+        {"truncated",
+         [](Case& c) {
              // Encryption: half the plain file. Decryption: the header, one body line and
              // three characters, a body no encryption writes (length 4k+1).
              const std::size_t keep = c.encrypt ? c.plain.size() / 2 : 26 + 72 + 3;
              std::filesystem::resize_file(c.source, keep);
              c.sourceBytes.resize(keep);
              if (c.encrypt) c.plain.resize(keep);
-         }, Verdict::kReplaced},
+         },
+         Verdict::kReplaced},
         // The text would stay under the other name, or the link be left leading nowhere.
-        {"given a second name (hard link)", [](Case& c) {
-             std::filesystem::create_hard_link(c.source, c.directory + "/second name");
-         }, Verdict::kKept},
-        {"made a symbolic link to a copy", [](Case& c) {
+        {"given a second name (hard link)",
+         [](Case& c) { std::filesystem::create_hard_link(c.source, c.directory + "/second name"); },
+         Verdict::kKept},
+        {"made a symbolic link to a copy",
+         [](Case& c) {
              std::filesystem::rename(c.source, c.directory + "/copy");
              std::filesystem::create_symlink("copy", c.source);
-         }, Verdict::kKept},
-        {"a link to it under the new name", [](Case& c) {
+         },
+         Verdict::kKept},
+        {"a link to it under the new name",
+         [](Case& c) {
              std::filesystem::create_hard_link(c.source, c.target);
              c.targetBefore = c.sourceBytes;
-         }, Verdict::kKept},
+         },
+         Verdict::kKept},
     };
     for (const auto& change : changes) {
         for (const auto& via : kVias) {
@@ -395,11 +407,14 @@ TEST(Names, LinkedSourcesAreRefused) {
                 } else {
                     std::filesystem::create_hard_link(c.source, link);
                 }
-                const auto reported = via == "cli" ? Cli::run({encrypt ? "encrypt" : "decrypt", link, "--password-stdin"})
-                                                   : fromJob(encrypt ? filejobs::Encrypt(link, "pw", fixedSalt())
-                                                                     : filejobs::Decrypt(link, "pw", fixedSalt()));
+                const auto reported =
+                    via == "cli"
+                        ? Cli::run({encrypt ? "encrypt" : "decrypt", link, "--password-stdin"})
+                        : fromJob(encrypt ? filejobs::Encrypt(link, "pw", fixedSalt())
+                                          : filejobs::Decrypt(link, "pw", fixedSalt()));
                 check(c, Verdict::kKept, reported);
-                EXPECT_EQ(std::filesystem::is_symlink(link), symbolic) << "the link stays as it was";
+                EXPECT_EQ(std::filesystem::is_symlink(link), symbolic)
+                    << "the link stays as it was";
                 EXPECT_EQ(readAll(link), c.sourceBytes);
                 EXPECT_TRUE(leftovers(dir.path().string()).empty());
             }
@@ -585,7 +600,8 @@ TEST(FileSystems, OutputNames) {
                 } else {
                     c.target = folder.path() + "/" + row.expected;
                 }
-                check(c, row.other != nullptr ? Verdict::kKept : Verdict::kReplaced, runJob(c, folder.files()));
+                check(c, row.other != nullptr ? Verdict::kKept : Verdict::kReplaced,
+                      runJob(c, folder.files()));
                 if (row.other == nullptr && c.target == c.source) {
                     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory),
                                             std::filesystem::directory_iterator{}), 1)
@@ -608,20 +624,27 @@ TEST(FileSystems, ChangesWhileTheJobRuns) {
         bool writes = false;
     };
     const Row rows[] = {
-        {"source appended to", [](Case& c) {
+        {"source appended to",
+         [](Case& c) {
              std::ofstream(c.source, std::ios::binary | std::ios::app) << "one more line\n";
-         }, "error 55", true},
-        {"source replaced by another file", [](Case& c) {
+         },
+         "error 55", true},
+        {"source replaced by another file",
+         [](Case& c) {
              writeAll(c.source + ".new", "an editor's save");
              std::filesystem::rename(c.source + ".new", c.source);
              c.sourceBytes = readAll(c.source);
-         }, "error 55"},
-        {"a file appears under the new name", [](Case& c) {
+         },
+         "error 55"},
+        {"a file appears under the new name",
+         [](Case& c) {
              c.targetBefore = "appeared meanwhile";
              writeAll(c.target, *c.targetBefore);
-         }, "error 58"},
+         },
+         "error 58"},
         // As cp -p, rsync -t or an editor that keeps the time: only the change time tells.
-        {"rewritten with the same size, its time put back", [](Case& c) {
+        {"rewritten with the same size, its time put back",
+         [](Case& c) {
              struct stat before {};
              ::stat(c.source.c_str(), &before);
              std::string bytes = readAll(c.source);
@@ -629,13 +652,16 @@ TEST(FileSystems, ChangesWhileTheJobRuns) {
              std::fstream(c.source, std::ios::binary | std::ios::in | std::ios::out) << bytes;
              const struct timespec times[2] = {before.st_atim, before.st_mtim};
              ::utimensat(AT_FDCWD, c.source.c_str(), times, 0);
-         }, "error 55", true},
+         },
+         "error 55", true},
     };
     const std::string plain = randomBytes(200'000, 21);
     onEachFileSystem("while the job runs", "changes", [&](const TestFolder& folder) {
         for (const auto& row : rows) {
-            if (!folder.keepsChangeTimes() && std::string(row.name).find("time put back") != std::string::npos) {
-                Results::skipped("while the job runs", std::string(row.name) + " (" + folder.label() + ")",
+            if (!folder.keepsChangeTimes() &&
+                std::string(row.name).find("time put back") != std::string::npos) {
+                Results::skipped("while the job runs",
+                                 std::string(row.name) + " (" + folder.label() + ")",
                                  "the file system keeps no change time");
                 continue;
             }
@@ -691,21 +717,25 @@ TEST(FileSystems, WritersLoseNothing) {
                     Reported reported;
                     if (!during) {
                         const int fd = ::open(c.source.c_str(), O_WRONLY | O_APPEND);
-                        reported = via == "cli" ? Cli::run({encrypt ? "encrypt" : "decrypt", c.source, "--password-stdin"})
+                        reported = via == "cli" ? Cli::run({encrypt ? "encrypt" : "decrypt",
+                                                            c.source, "--password-stdin"})
                                                 : runJob(c, folder.files());
-                        EXPECT_EQ(::write(fd, more.data(), more.size()), static_cast<ssize_t>(more.size()));
+                        EXPECT_EQ(::write(fd, more.data(), more.size()),
+                                  static_cast<ssize_t>(more.size()));
                         ::close(fd);
                     } else {
                         // The program's open waits while the job holds a lease on the file.
                         pid_t writer = -1;
                         test::FaultyFileSystem files(folder.layer());
                         files.beforeEach = [&](test::FaultyFileSystem::Op op, int) {
-                            if (op != test::FaultyFileSystem::Op::kApplyAccess || writer >= 0) return;
+                            if (op != test::FaultyFileSystem::Op::kApplyAccess || writer >= 0)
+                                return;
                             writer = ::fork();
                             if (writer == 0) {
                                 closeInherited();
                                 const int fd = ::open(c.source.c_str(), O_WRONLY | O_APPEND);
-                                const bool wrote = ::write(fd, more.data(), more.size()) == static_cast<ssize_t>(more.size());
+                                const bool wrote = ::write(fd, more.data(), more.size()) ==
+                                                   static_cast<ssize_t>(more.size());
                                 ::_exit(wrote && ::close(fd) == 0 ? 0 : 1);
                             }
                             // Long enough for the program to be inside its open.
@@ -715,11 +745,13 @@ TEST(FileSystems, WritersLoseNothing) {
                         int status = 0;
                         ASSERT_GT(writer, 0);
                         ::waitpid(writer, &status, 0);
-                        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the program could not write";
+                        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+                            << "the program could not write";
                     }
                     c.sourceBytes += more;
                     check(c, Verdict::kKept, reported);
-                    EXPECT_NE(reported.detail.find(via == "cli" ? "exit 1" : "error 55"), std::string::npos)
+                    EXPECT_NE(reported.detail.find(via == "cli" ? "exit 1" : "error 55"),
+                              std::string::npos)
                         << reported.detail;
                 }
             }
@@ -731,30 +763,35 @@ TEST(FileSystems, WritersLoseNothing) {
 // original's name: it is not the file the job read, so it stays, and the job says so.
 TEST(FileSystems, OnlyTheFileThatWasReadIsRemoved) {
     const std::string plain = randomBytes(50'000, 26);
-    onEachFileSystem("after the commit", "another file under the source's name", [&](const TestFolder& folder) {
-        for (const bool encrypt : {true, false}) {
-            folder.clear();
-            Case c = prepare("after the commit", "another file renamed onto the source's name (" + folder.label() + ")",
-                             "core", encrypt, folder.path(), "doc.txt", plain);
-            test::FaultyFileSystem files(folder.layer());
-            files.beforeEach = [&](test::FaultyFileSystem::Op op, int) {
-                if (op != test::FaultyFileSystem::Op::kRemove) return;
-                writeAll(c.source + ".saved", "someone's save");
-                std::filesystem::rename(c.source + ".saved", c.source);
-            };
-            JobContext context = fixedSalt();
-            context.files = &files;
-            const auto result = encrypt ? filejobs::Encrypt(c.source, "pw", context)
-                                        : filejobs::Decrypt(c.source, "pw", context);
-            const bool newComplete = encrypt ? decryptsTo(c.target, plain) : readAll(c.target) == plain;
-            const bool ok = result.status == filejobs::JobStatus::kFailed && result.error &&
-                            result.error->code() == 55 && result.newPath == c.target &&
-                            readAll(c.source) == "someone's save" && newComplete && leftovers(folder.path()).empty();
-            EXPECT_TRUE(ok) << c.name;
-            Results::record(c, "the other file kept, the new file complete, error 55",
-                            ok ? "as expected" : "WRONG: " + fromJob(result).detail, ok);
-        }
-    });
+    onEachFileSystem(
+        "after the commit", "another file under the source's name", [&](const TestFolder& folder) {
+            for (const bool encrypt : {true, false}) {
+                folder.clear();
+                Case c =
+                    prepare("after the commit",
+                            "another file renamed onto the source's name (" + folder.label() + ")",
+                            "core", encrypt, folder.path(), "doc.txt", plain);
+                test::FaultyFileSystem files(folder.layer());
+                files.beforeEach = [&](test::FaultyFileSystem::Op op, int) {
+                    if (op != test::FaultyFileSystem::Op::kRemove) return;
+                    writeAll(c.source + ".saved", "someone's save");
+                    std::filesystem::rename(c.source + ".saved", c.source);
+                };
+                JobContext context = fixedSalt();
+                context.files = &files;
+                const auto result = encrypt ? filejobs::Encrypt(c.source, "pw", context)
+                                            : filejobs::Decrypt(c.source, "pw", context);
+                const bool newComplete =
+                    encrypt ? decryptsTo(c.target, plain) : readAll(c.target) == plain;
+                const bool ok = result.status == filejobs::JobStatus::kFailed && result.error &&
+                                result.error->code() == 55 && result.newPath == c.target &&
+                                readAll(c.source) == "someone's save" && newComplete &&
+                                leftovers(folder.path()).empty();
+                EXPECT_TRUE(ok) << c.name;
+                Results::record(c, "the other file kept, the new file complete, error 55",
+                                ok ? "as expected" : "WRONG: " + fromJob(result).detail, ok);
+            }
+        });
 }
 
 // Waits until `count` threads have arrived, or a few seconds have passed.
@@ -811,7 +848,8 @@ TEST(FileSystems, TwoJobsRaceForOneName) {
             const auto& loser = aDone ? rb : ra;
             const bool ok = aDone != bDone && loser.error && loser.error->code() == 58 &&
                             (aDone ? readAll(b) == second : readAll(a) == first) &&
-                            decryptsTo(target, aDone ? first : second) && leftovers(folder.path()).empty();
+                            decryptsTo(target, aDone ? first : second) &&
+                            leftovers(folder.path()).empty();
             failures += ok ? 0 : 1;
         }
         EXPECT_EQ(failures, 0) << folder.label();
@@ -819,8 +857,10 @@ TEST(FileSystems, TwoJobsRaceForOneName) {
         c.group = "two jobs";
         c.name = "x.txt and x.doc both to x.kfo, commits at one moment (" + folder.label() + ")";
         c.via = "core";
-        Results::record(c, "one done, the other error 58 with its original",
-                        std::to_string(kTrials - failures) + " of " + std::to_string(kTrials) + " trials hold", failures == 0);
+        Results::record(
+            c, "one done, the other error 58 with its original",
+            std::to_string(kTrials - failures) + " of " + std::to_string(kTrials) + " trials hold",
+            failures == 0);
     });
 }
 
@@ -923,12 +963,13 @@ public:
         m_pid = ::fork();
         if (m_pid != 0) return;
         if (fileSizeLimit) {
-            const struct rlimit limit {*fileSizeLimit, *fileSizeLimit};
+            const struct rlimit limit { *fileSizeLimit, *fileSizeLimit };
             ::setrlimit(RLIMIT_FSIZE, &limit);
         }
         JobContext context = fixedSalt();
         context.files = files;
-        const auto r = c.encrypt ? filejobs::Encrypt(c.source, "pw", context) : filejobs::Decrypt(c.source, "pw", context);
+        const auto r = c.encrypt ? filejobs::Encrypt(c.source, "pw", context)
+                                 : filejobs::Decrypt(c.source, "pw", context);
         ::_exit(r.status == filejobs::JobStatus::kDone ? 0 : 1);
     }
     pid_t pid() const { return m_pid; }
@@ -959,10 +1000,12 @@ TEST(FileSystems, InterruptedOrMovedJobsLeaveNoCopy) {
         const char* name;
         int signal;
     };
-    const Row rows[] = {{"SIGINT", SIGINT},   {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP},
-                        {"SIGQUIT", SIGQUIT}, {"SIGUSR1", SIGUSR1}, {"SIGALRM", SIGALRM},
-                        {"SIGPIPE", SIGPIPE}, {"SIGXFSZ from a file size limit", kFileSizeLimit},
-                        {"folder renamed", kRename}};
+    const Row rows[] = {
+        {"SIGINT", SIGINT},         {"SIGTERM", SIGTERM},
+        {"SIGHUP", SIGHUP},         {"SIGQUIT", SIGQUIT},
+        {"SIGUSR1", SIGUSR1},       {"SIGALRM", SIGALRM},
+        {"SIGPIPE", SIGPIPE},       {"SIGXFSZ from a file size limit", kFileSizeLimit},
+        {"folder renamed", kRename}};
     onEachFileSystem("interrupted", "signals", [&](const TestFolder& folder) {
         for (const auto& row : rows) {
             for (const bool encrypt : {true, false}) {
@@ -988,7 +1031,8 @@ TEST(FileSystems, InterruptedOrMovedJobsLeaveNoCopy) {
                 if (folder.forCli()) {
                     std::vector<std::string> prefix;
                     if (limit) prefix = {"prlimit", "--fsize=" + std::to_string(*limit), "--"};
-                    cli.emplace(std::vector<std::string>{encrypt ? "encrypt" : "decrypt", c.source, "--password-stdin"},
+                    cli.emplace(std::vector<std::string>{encrypt ? "encrypt" : "decrypt", c.source,
+                                                         "--password-stdin"},
                                 prefix);
                     cli->send("pw\n");
                 } else {
@@ -1006,7 +1050,8 @@ TEST(FileSystems, InterruptedOrMovedJobsLeaveNoCopy) {
                     return false;
                 };
                 const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-                while (!writing() && std::chrono::steady_clock::now() < end && ::kill(pid, 0) == 0) {
+                while (!writing() && std::chrono::steady_clock::now() < end &&
+                       ::kill(pid, 0) == 0) {
                     std::this_thread::sleep_for(std::chrono::microseconds(200));
                 }
                 if (row.signal > 0) {

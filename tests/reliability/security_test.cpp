@@ -31,19 +31,29 @@ TEST(Security, SweepRemovesOnlyKerfosOwnLeftovers) {
     const std::string stale = "old.kfo";
     const std::string full = "full.kfo";
     const Entry entries[] = {
-        {platform::temporaryName(), "bytes", std::chrono::minutes(10), true, "a killed job's leftover"},
-        {platform::temporaryName(), "bytes", std::chrono::minutes(0), true, "a leftover made a moment ago"},
-        {platform::temporaryName(), "bytes", std::chrono::minutes(-600), true, "a leftover dated in the future"},
+        {platform::temporaryName(), "bytes", std::chrono::minutes(10), true,
+         "a killed job's leftover"},
+        {platform::temporaryName(), "bytes", std::chrono::minutes(0), true,
+         "a leftover made a moment ago"},
+        {platform::temporaryName(), "bytes", std::chrono::minutes(-600), true,
+         "a leftover dated in the future"},
         {".kerfo-backup", "bytes", std::chrono::minutes(10), false, "the user's .kerfo-backup"},
-        {".kerfo-AbC123", "bytes", std::chrono::minutes(10), false, "six characters, as older builds named theirs"},
-        {badTag, "bytes", std::chrono::minutes(10), false, "the right shape with a wrong check part"},
-        {"notes" + platform::temporaryName(), "bytes", std::chrono::minutes(10), false, "a name that only contains one"},
-        {platform::temporaryName(), "kerfo claim\n" + claimed, std::chrono::minutes(0), true, "a killed commit's note"},
+        {".kerfo-AbC123", "bytes", std::chrono::minutes(10), false,
+         "six characters, as older builds named theirs"},
+        {badTag, "bytes", std::chrono::minutes(10), false,
+         "the right shape with a wrong check part"},
+        {"notes" + platform::temporaryName(), "bytes", std::chrono::minutes(10), false,
+         "a name that only contains one"},
+        {platform::temporaryName(), "kerfo claim\n" + claimed, std::chrono::minutes(0), true,
+         "a killed commit's note"},
         {claimed, "", std::chrono::minutes(0), true, "the empty claim its note records"},
-        {platform::temporaryName(), "kerfo claim\n" + stale, std::chrono::minutes(0), true, "a note of another claim"},
+        {platform::temporaryName(), "kerfo claim\n" + stale, std::chrono::minutes(0), true,
+         "a note of another claim"},
         {stale, "", std::chrono::minutes(60), false, "an empty file of that name made long before"},
-        {platform::temporaryName(), "kerfo claim\n" + full, std::chrono::minutes(0), true, "a note of a finished commit"},
-        {full, "the new file", std::chrono::minutes(0), false, "the file that took the claim's place"},
+        {platform::temporaryName(), "kerfo claim\n" + full, std::chrono::minutes(0), true,
+         "a note of a finished commit"},
+        {full, "the new file", std::chrono::minutes(0), false,
+         "the file that took the claim's place"},
     };
     const auto now = Clock::now();
     for (const auto& e : entries) {
@@ -52,7 +62,8 @@ TEST(Security, SweepRemovesOnlyKerfosOwnLeftovers) {
     }
     // A held one, a hard-linked one and a symbolic link with a leftover's name.
     const std::string held = dir.write(platform::temporaryName(), "a running job's");
-    const std::string linked = dir.write(platform::temporaryName(), "a killed commit's second name");
+    const std::string linked =
+        dir.write(platform::temporaryName(), "a killed commit's second name");
     std::filesystem::create_hard_link(linked, dir / "kept.kfo");
     const std::string symlink = dir / platform::temporaryName();
     std::filesystem::create_symlink(dir / "kept.kfo", symlink);
@@ -72,7 +83,8 @@ TEST(Security, SweepRemovesOnlyKerfosOwnLeftovers) {
         c.group = "leftovers";
         c.name = "sweep: " + what;
         c.via = "core";
-        Results::record(c, removes ? "removed" : "kept", went ? (removes ? "removed" : "REMOVED") : (removes ? "KEPT" : "kept"),
+        Results::record(c, removes ? "removed" : "kept",
+                        went ? (removes ? "removed" : "REMOVED") : (removes ? "KEPT" : "kept"),
                         went == removes);
     }
 }

@@ -79,17 +79,28 @@ TEST_F(Gate, AnythingUnderTheOutputNameIsRefused) {
         const std::string path = folder.write(row.file, row.content);
         const std::string inTheWay = folder / row.inTheWay;
         switch (row.kind) {
-            case Kind::kNothing: break;
-            case Kind::kFile: folder.write(row.inTheWay, "newer, someone's"); break;
-            case Kind::kFolder: std::filesystem::create_directory(inTheWay); break;
+            case Kind::kNothing:
+                break;
+            case Kind::kFile:
+                folder.write(row.inTheWay, "newer, someone's");
+                break;
+            case Kind::kFolder:
+                std::filesystem::create_directory(inTheWay);
+                break;
             case Kind::kFifo:
 #ifndef _WIN32
                 ::mkfifo(inTheWay.c_str(), 0644);
 #endif
                 break;
-            case Kind::kHardLink: std::filesystem::create_hard_link(path, inTheWay); break;
-            case Kind::kLinkToSource: std::filesystem::create_symlink(path, inTheWay); break;
-            case Kind::kDanglingLink: std::filesystem::create_symlink(folder / "nowhere", inTheWay); break;
+            case Kind::kHardLink:
+                std::filesystem::create_hard_link(path, inTheWay);
+                break;
+            case Kind::kLinkToSource:
+                std::filesystem::create_symlink(path, inTheWay);
+                break;
+            case Kind::kDanglingLink:
+                std::filesystem::create_symlink(folder / "nowhere", inTheWay);
+                break;
         }
         const auto result = checkAll(path);
         if (row.kind == Kind::kNothing) {
@@ -103,7 +114,8 @@ TEST_F(Gate, AnythingUnderTheOutputNameIsRefused) {
             continue;
         }
         ASSERT_TRUE(result.refusal) << row.file;
-        EXPECT_EQ(*result.refusal, warning(inTheWay + " already exists:\r\nKerfo will NOT overwrite it."));
+        EXPECT_EQ(*result.refusal,
+                  warning(inTheWay + " already exists:\r\nKerfo will NOT overwrite it."));
     }
 }
 
@@ -116,8 +128,10 @@ TEST_F(Gate, EveryStartSweepsItsFolder) {
     const std::string missing = dir / "missing.kfo";
     for (const auto& path : {good, empty, missing}) {
         for (const auto age : {std::chrono::hours(0), std::chrono::hours(-24)}) {
-            const std::string leftover = dir.write(platform::temporaryName(), "a killed decryption's plain text");
-            std::filesystem::last_write_time(leftover, std::filesystem::file_time_type::clock::now() - age);
+            const std::string leftover =
+                dir.write(platform::temporaryName(), "a killed decryption's plain text");
+            std::filesystem::last_write_time(leftover,
+                                             std::filesystem::file_time_type::clock::now() - age);
             checkAll(path);
             EXPECT_FALSE(std::filesystem::exists(leftover)) << path;
         }
@@ -143,9 +157,8 @@ TEST_F(Gate, LinkedSourcesAreRefused) {
     } rows[] = {
         {link, link + " is a symbolic link:\r\nKerfo will NOT work through links: open " +
                    std::filesystem::canonical(real).string() + " instead."},
-        {plainTwin,
-         plainTwin + " has other names (hard links) that would keep the plain text:\r\n"
-                     "Kerfo will NOT work with linked files."},
+        {plainTwin, plainTwin + " has other names (hard links) that would keep the plain text:\r\n"
+                                "Kerfo will NOT work with linked files."},
         {sealed, sealed + " has other names (hard links) that would keep the encrypted text:\r\n"
                           "Kerfo will NOT work with linked files."},
     };
@@ -217,7 +230,6 @@ TEST_F(Gate, ModeComesFromTheFirstEightBytesOnly) {
         EXPECT_EQ(result.caption, "Kerfo / " + c.name);
     }
 }
-
 
 TEST_F(Gate, RelativeNameWithoutSeparatorGivesFullCaption) {
     dir.write("notes.txt", "hello");

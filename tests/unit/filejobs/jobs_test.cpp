@@ -234,7 +234,6 @@ TEST_F(Jobs, BodiesNoEncryptionWritesAreRefusedWithTheOriginalKept) {
     EXPECT_EQ(readFile(ok.newPath), readFile(test::vectorsDir() / "files/hello.plain"));
 }
 
-
 TEST_F(Jobs, MissingAndNonRegularSourcesFail) {
     auto result = Encrypt(dir / "none.txt", "pw", test::fixedSalt());
     ASSERT_TRUE(result.error);
