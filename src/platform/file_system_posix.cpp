@@ -344,11 +344,11 @@ bool openForWritingAnywhere(int fd) {
             if (info == nullptr) continue;
             char line[128];
             while (std::fgets(line, sizeof line, info) != nullptr) {
-                unsigned long flags = 0;
-                if (std::sscanf(line, "flags: %lo", &flags) == 1) {
-                    found = found || (flags & O_ACCMODE) != O_RDONLY;
-                    break;
-                }
+                constexpr std::string_view kFlags = "flags:";
+                if (std::string_view(line).substr(0, kFlags.size()) != kFlags) continue;
+                const unsigned long flags = std::strtoul(line + kFlags.size(), nullptr, 8);
+                found = found || (flags & O_ACCMODE) != O_RDONLY;
+                break;
             }
             std::fclose(info);
             if (found) break;
