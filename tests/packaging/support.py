@@ -15,6 +15,9 @@ LINUX = os.path.join(PACKAGING, "linux")
 HAS_UI = os.environ.get("KERFO_HAS_UI") == "1"
 HAS_CLI = os.environ.get("KERFO_HAS_CLI") == "1"
 VERSION = os.environ.get("KERFO_VERSION", "")
+# The application's id (set by CMake): the name of its desktop entry and AppStream data.
+APP_ID = os.environ.get("KERFO_APP_ID", "")
+ENTRY = APP_ID + ".desktop"
 LABEL = "Kerfo-Encrypt"
 SKIPPED = 77
 

@@ -60,7 +60,7 @@ class InstalledPrefix(unittest.TestCase):
             expected.append("share/man/man1/kerfo-cli.1.gz")
         if HAS_UI:
             executables += ["bin/kerfo", "bin/kerfo-desktop-integration"]
-            expected += ["share/applications/kerfo.desktop",
+            expected += ["share/applications/" + support.ENTRY,
                          "share/kio/servicemenus/kerfo.desktop",
                          "share/nemo/actions/kerfo.nemo_action",
                          "share/file-manager/actions/kerfo.desktop",
@@ -127,18 +127,27 @@ class InstalledPrefix(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stdout)
         with open(os.path.join(applications, "mimeinfo.cache")) as f:
             cache = f.read().splitlines()
-        self.assertIn("application/x-kerfo=kerfo.desktop;", cache)
+        self.assertIn(f"application/x-kerfo={support.ENTRY};", cache)
         gio = support.need_tool(self, "gio")
+        # A user whose file manager made Kerfo the default under the entry's name before it
+        # became the application's id: the stale name is passed over, no migration needed.
+        stale = os.path.join(self.tmp.name, "config-before-the-rename")
+        os.makedirs(stale)
+        with open(os.path.join(stale, "mimeapps.list"), "w") as f:
+            f.write("[Default Applications]\napplication/x-kerfo=kerfo.desktop\n")
         # What a double-click opens: Kerfo for a .kfo file, never for a .txt one.
-        for mime, expected in (("application/x-kerfo", "kerfo.desktop"), ("text/plain", None)):
-            with self.subTest(mime=mime):
-                result = support.run([gio, "mime", mime], env=self.env)
+        for config, mime, expected in ((None, "application/x-kerfo", support.ENTRY),
+                                       (None, "text/plain", None),
+                                       (stale, "application/x-kerfo", support.ENTRY)):
+            with self.subTest(mime=mime, config=config):
+                env = dict(self.env, XDG_CONFIG_HOME=config) if config else self.env
+                result = support.run([gio, "mime", mime], env=env)
                 first = result.stdout.splitlines()[0] if result.stdout else ""
                 default = first.split(":", 1)[1].strip() if first.startswith("Default") else None
                 if expected:
                     self.assertEqual(default, expected, result.stdout)
                 else:
-                    self.assertNotIn("kerfo.desktop", result.stdout)
+                    self.assertNotIn(support.ENTRY, result.stdout)
 
 if __name__ == "__main__":
     support.main()
