@@ -2,10 +2,10 @@
 # The .deb on a Debian 12 system that has nothing else: installed with
 # --no-install-recommends into a fresh minimal root (mmdebstrap, from the Debian mirrors
 # this machine's apt uses), then the window started there under Xvfb and closed with Esc.
-# What the package leaves out, a user who installs without recommends lacks (Qt's X11
-# platform plugin is only recommended by Qt's own libraries). Before that, a stand-in for
-# the release that still named its application entry kerfo.desktop is installed, so the
-# install is an upgrade, and that entry must be gone after it.
+# Whatever the package fails to depend on, a user who installs without recommends lacks.
+# Before that, a stand-in for the release that still named its application entry
+# kerfo.desktop is installed, so the install is an upgrade, which must leave the one new
+# entry and not the old one.
 #   fresh_root.sh BUILD_DIR
 # The root is built once and kept as a tarball with its package lists, and the packages
 # the installs download are kept beside it, in /var/cache/kerfo-tests (or
@@ -40,9 +40,11 @@ if [ "${1:-}" = --inside ]; then
     fi
     echo "installed the package and what it depends on in $((SECONDS - started)) s:" \
         "$(grep -c '^Unpacking' "$tmp/apt.log") packages unpacked"
-    [ -e "$root/usr/share/applications/kerfo.desktop" ] &&
-        fail "the upgrade left the earlier release's kerfo.desktop" ||
-        pass "the upgrade took the earlier release's kerfo.desktop away"
+    entries=$(in_root dpkg-query -L kerfo | grep '^/usr/share/applications/.*\.desktop$')
+    [ ! -e "$root/usr/share/applications/kerfo.desktop" ] && [ "$(wc -w <<<"$entries")" = 1 ] &&
+        pass "the upgrade replaced the earlier release's kerfo.desktop by $entries" ||
+        fail "after the upgrade kerfo.desktop is $(test -e "$root/usr/share/applications/kerfo.desktop" ||
+            echo not) there, and the package's entries are: $entries"
 
     version=$(in_root kerfo --version 2>&1)
     [ "$version" = "kerfo $KERFO_VERSION" ] && pass "kerfo --version: $version" ||
@@ -110,14 +112,11 @@ if ! cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/cpack" >"$work/c
     exit 1
 fi
 mv "$work"/cpack/kerfo_*.deb "$work/debs/new/kerfo.deb"
-# The stand-in for the earlier release: only the entry under its old name.
+# The stand-in for the earlier release: only the package's entry, under its old name.
 stand_in="$work/stand-in"
 mkdir -p "$stand_in/DEBIAN" "$stand_in/usr/share/applications"
-cp "$here/../../packaging/linux/"*.desktop "$stand_in/usr/share/applications/" 2>/dev/null
-for entry in "$stand_in/usr/share/applications/"*.desktop; do
-    grep -q '^Type=Application' "$entry" && mv "$entry" "$stand_in/usr/share/applications/kerfo.desktop" ||
-        rm "$entry"
-done
+dpkg-deb --fsys-tarfile "$work/debs/new/kerfo.deb" |
+    tar -xO --wildcards './usr/share/applications/*.desktop' >"$stand_in/usr/share/applications/kerfo.desktop"
 printf 'Package: kerfo\nVersion: 0~before-rename\nArchitecture: all\nMaintainer: Kerfo tests <kerfo@tarnwick.invalid>\nDescription: stand-in for the release before the entry was renamed\n' \
     >"$stand_in/DEBIAN/control"
 dpkg-deb --root-owner-group -b "$stand_in" "$work/debs/before-rename.deb" >/dev/null ||

@@ -163,19 +163,10 @@ class InstalledPrefix(unittest.TestCase):
             cache = f.read().splitlines()
         self.assertIn(f"application/x-kerfo={support.ENTRY};", cache)
         gio = support.need_tool(self, "gio")
-        # A user whose file manager made Kerfo the default under the entry's name before it
-        # became the application's id: the stale name is passed over, no migration needed.
-        stale = os.path.join(self.tmp.name, "config-before-the-rename")
-        os.makedirs(stale)
-        with open(os.path.join(stale, "mimeapps.list"), "w") as f:
-            f.write("[Default Applications]\napplication/x-kerfo=kerfo.desktop\n")
         # What a double-click opens: Kerfo for a .kfo file, never for a .txt one.
-        for config, mime, expected in ((None, "application/x-kerfo", support.ENTRY),
-                                       (None, "text/plain", None),
-                                       (stale, "application/x-kerfo", support.ENTRY)):
-            with self.subTest(mime=mime, config=config):
-                env = dict(self.env, XDG_CONFIG_HOME=config) if config else self.env
-                result = support.run([gio, "mime", mime], env=env)
+        for mime, expected in (("application/x-kerfo", support.ENTRY), ("text/plain", None)):
+            with self.subTest(mime=mime):
+                result = support.run([gio, "mime", mime], env=self.env)
                 first = result.stdout.splitlines()[0] if result.stdout else ""
                 default = first.split(":", 1)[1].strip() if first.startswith("Default") else None
                 if expected:
