@@ -14,6 +14,22 @@ inline constexpr std::string_view kCrLf = "\r\n";
 inline constexpr std::string_view kInfoTitle = "Info";
 inline constexpr std::string_view kAlreadyRunning = "Kerfo is allready running...";
 
+// `kerfo --help` and `kerfo --version` in a terminal (the Linux window only).
+inline constexpr std::string_view kWindowName = "kerfo";
+inline constexpr std::string_view kWindowHelp =
+    "Usage: kerfo FILE\n"
+    "Opens the Kerfo window on FILE: a plain text file is encrypted under a password,\n"
+    "a file Kerfo encrypted is decrypted, and the file is replaced in place.\n"
+    "Everything after the program's name is the file's path, spaces and quotes included.\n"
+    "\n"
+    "  --help     show this text and end\n"
+    "  --version  show the version and end\n"
+    "Either only as the whole command line, and only when no file of that name is in the\n"
+    "current folder; otherwise it is taken as the file's path.\n"
+    "\n"
+    "Usually started from the file manager: right click a text file and select\n"
+    "Kerfo-Encrypt. kerfo-cli does the same jobs in a terminal. See man kerfo.\n";
+
 // The target-file gate.
 inline constexpr std::string_view kUsage =
     "Usage:\r\nRight click a text file and select Kerfo-Encrypt.\r\n"

@@ -54,7 +54,9 @@ def check_package(deb):
             fail(f"Depends lacks {name}")
     contents = support.run(["dpkg-deb", "--contents", deb]).stdout
     for path in ["./usr/share/doc/kerfo/readme.txt", "./usr/share/mime/packages/kerfo.xml"] + \
-            (["./usr/bin/kerfo", "./usr/share/applications/kerfo.desktop"] if HAS_UI else []) + \
+            ["./usr/share/" + png for png in support.icon_pngs()] + \
+            (["./usr/bin/kerfo", "./usr/share/applications/" + support.ENTRY,
+              f"./usr/share/metainfo/{support.APP_ID}.metainfo.xml"] if HAS_UI else []) + \
             (["./usr/bin/kerfo-cli", "./usr/share/bash-completion/completions/kerfo-cli",
               "./usr/share/zsh/vendor-completions/_kerfo-cli",
               "./usr/share/fish/vendor_completions.d/kerfo-cli.fish"] if HAS_CLI else []):
@@ -92,8 +94,8 @@ def check_installed():
         if shutil.which("update-desktop-database"):
             with open("/usr/share/applications/mimeinfo.cache") as f:
                 cache = f.read()
-            if "kerfo.desktop" not in cache:
-                fail("mimeinfo.cache does not offer kerfo.desktop")
+            if support.ENTRY not in cache:
+                fail("mimeinfo.cache does not offer " + support.ENTRY)
     # shared-mime-info's trigger ran update-mime-database.
     if shutil.which("update-mime-database") and \
             not os.path.isfile("/usr/share/mime/application/x-kerfo.xml"):

@@ -86,10 +86,16 @@ done
 # A plain file opens in whatever opened it before Kerfo came; an encrypted one in Kerfo.
 home="$work/home-xdg"
 mkdir -p "$home" && chown "$user:" "$home"
-for check in "text/plain:not kerfo.desktop" "application/x-kerfo:kerfo.desktop"; do
+# The package's one application entry, whatever the application's id names it.
+entry=$(dpkg-query -L kerfo | sed -n 's|^/usr/share/applications/\([^/]*\.desktop\)$|\1|p')
+if [ "$(wc -w <<<"$entry")" != 1 ]; then
+    echo "FAIL: the package has $(wc -w <<<"$entry") application entries (${entry//$'\n'/ }), not one"
+    failures=$((failures + 1))
+fi
+for check in "text/plain:not $entry" "application/x-kerfo:$entry"; do
     mime=${check%%:*} want=${check#*:}
     got=$(as_user "$home" xdg-mime query default "$mime")
-    if { [ "$want" = "not kerfo.desktop" ] && [ "$got" != kerfo.desktop ]; } || [ "$got" = "$want" ]; then
+    if { [ "$want" = "not $entry" ] && [ "$got" != "$entry" ]; } || [ "$got" = "$want" ]; then
         echo "ok: xdg-mime query default $mime gives '${got}' ($want)"
     else
         echo "FAIL: xdg-mime query default $mime gives '${got}', wanted $want"
