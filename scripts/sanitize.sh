@@ -21,4 +21,7 @@ export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 # The kill test's jobs run several times slower under the sanitizers; a smaller file
 # still has each kill land in every phase of the job.
 export KERFO_KILL_TEST_MIB="${KERFO_KILL_TEST_MIB:-32}"
+# Likewise the exploration's: each stepped job starts with some hundred more calls of the
+# sanitizers' own; every fifth call still stops each phase of the job several times.
+export KERFO_EXPLORE_STRIDE="${KERFO_EXPLORE_STRIDE:-5}"
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"

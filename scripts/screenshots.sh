@@ -9,7 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 out="$root/docs/screenshots"
 
-# What only this script needs, beyond scripts/packages.txt.
+# What only this script needs, beyond scripts/packages/ (run.txt, test.txt).
 extra=(imagemagick openbox qt6ct)
 missing=()
 for pkg in xvfb xdotool "${extra[@]}"; do

@@ -137,9 +137,8 @@ int replaceOne(const Options& options, const std::string& file, const std::strin
         case JobStatus::kFailed:
             break;
     }
-    const auto error = result.error.value_or(RuntimeError(ErrorNumber::kDeviceIo));
-    return fail(prefix + (encrypt ? kerfo::filejobs::encryptFailureMessage(error).text
-                                  : kerfo::filejobs::decryptErrorReport(error).text),
+    return fail(prefix + (encrypt ? kerfo::filejobs::encryptFailureMessage(result, file).text
+                                  : kerfo::filejobs::decryptErrorReport(result, file).text),
                 kRefused);
 }
 

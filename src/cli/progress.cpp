@@ -11,14 +11,15 @@ constexpr std::chrono::milliseconds kDefaultDelay{500};
 constexpr std::chrono::milliseconds kRedraw{200};
 constexpr int kBarCells = 24;
 
-// A file whose reads are counted.
-class CountingFile final : public platform::ForwardingFile {
+// A file whose reads are counted; `Forwarding` passes everything else on.
+template <typename Forwarding, typename Interface>
+class Counting final : public Forwarding {
 public:
-    CountingFile(std::unique_ptr<platform::File> inner, std::atomic<std::uint64_t>& counter)
-        : ForwardingFile(std::move(inner)), m_counter(counter) {}
+    Counting(std::unique_ptr<Interface> inner, std::atomic<std::uint64_t>& counter)
+        : Forwarding(std::move(inner)), m_counter(counter) {}
 
     platform::Result<std::size_t> read(char* buffer, std::size_t size) override {
-        auto n = ForwardingFile::read(buffer, size);
+        auto n = Forwarding::read(buffer, size);
         if (n) m_counter.fetch_add(*n, std::memory_order_relaxed);
         return n;
     }
@@ -28,21 +29,24 @@ private:
 };
 
 // `opened`, its reads counted into `counter`.
-platform::Result<std::unique_ptr<platform::File>> counted(
-    platform::Result<std::unique_ptr<platform::File>> opened, std::atomic<std::uint64_t>& counter) {
+template <typename Forwarding, typename Interface>
+platform::Result<std::unique_ptr<Interface>> counted(
+    platform::Result<std::unique_ptr<Interface>> opened, std::atomic<std::uint64_t>& counter) {
     if (!opened) return opened;
-    return std::make_unique<CountingFile>(std::move(*opened), counter);
+    return std::unique_ptr<Interface>(
+        std::make_unique<Counting<Forwarding, Interface>>(std::move(*opened), counter));
 }
 
 }  // namespace
 
 platform::Result<std::unique_ptr<platform::File>> CountingFileSystem::openRead(
     const std::string& path) {
-    return counted(ForwardingFileSystem::openRead(path), m_counter);
+    return counted<platform::ForwardingFile>(ForwardingFileSystem::openRead(path), m_counter);
 }
-platform::Result<std::unique_ptr<platform::File>> CountingFileSystem::openSource(
+platform::Result<std::unique_ptr<platform::SourceFile>> CountingFileSystem::openSource(
     const std::string& path) {
-    return counted(ForwardingFileSystem::openSource(path), m_counter);
+    return counted<platform::ForwardingSourceFile>(ForwardingFileSystem::openSource(path),
+                                                   m_counter);
 }
 
 ProgressBar::ProgressBar(std::uint64_t total, std::chrono::milliseconds delay, bool enabled)

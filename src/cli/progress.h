@@ -25,7 +25,8 @@ public:
         : ForwardingFileSystem(inner), m_counter(counter) {}
 
     platform::Result<std::unique_ptr<platform::File>> openRead(const std::string& path) override;
-    platform::Result<std::unique_ptr<platform::File>> openSource(const std::string& path) override;
+    platform::Result<std::unique_ptr<platform::SourceFile>> openSource(
+        const std::string& path) override;
 
 private:
     std::atomic<std::uint64_t>& m_counter;

@@ -99,6 +99,9 @@ GateResult checkAll(const std::string& userFile, platform::FileSystem& files) {
                                  std::string(texts::kAppTitle)};
         return result;
     }
+    // What a killed job left in this folder goes now, before anyone looks at it: plain
+    // text in a temporary file must not wait for the next job.
+    files.removeStaleTemps(platform::directoryOf(userFile));
 
     for (const auto& refused : kRefusedNames) {
         if (refused.applies(userFile)) {
@@ -112,6 +115,16 @@ GateResult checkAll(const std::string& userFile, platform::FileSystem& files) {
     const bool regular = info && info->type == platform::FileType::kRegular;
     if (!info || info->type == platform::FileType::kDirectory || (regular && info->size == 0)) {
         result.refusal = fileWarning(userFile, texts::kIsEmpty, texts::kEmptyAdvice);
+        return result;
+    }
+    // A link would be left leading nowhere once its file is replaced: the user opens the
+    // file itself.
+    if (const auto name = files.entry(userFile);
+        name && name->type == platform::FileType::kSymbolicLink) {
+        std::string advice(texts::kOpenTargetLead);
+        advice += files.resolve(userFile);
+        advice += texts::kOpenTargetTail;
+        result.refusal = fileWarning(userFile, texts::kIsSymbolicLink, advice);
         return result;
     }
 
@@ -128,14 +141,22 @@ GateResult checkAll(const std::string& userFile, platform::FileSystem& files) {
 
     result.mode = probe(files, userFile) == kMarker ? Mode::kDecrypt : Mode::kEncrypt;
 
-    // A file under the output name that is not this one would be lost: say so before the
-    // user types a password. The source itself under that name (a case-insensitive
-    // folder) is replaced in place.
+    // Another name of the file would keep its text after the job removed this one.
+    if (info->links > 1) {
+        result.refusal = fileWarning(
+            userFile,
+            result.mode == Mode::kDecrypt ? texts::kOtherNamesEncrypted : texts::kOtherNamesPlain,
+            texts::kNoLinkedFiles);
+        return result;
+    }
+
+    // Anything under the output name that is not this file's own entry would be lost or
+    // would receive the text: say so before the user types a password. The source's own
+    // entry under that name (a case-insensitive folder) is replaced in place.
     try {
-        const std::string source = files.resolve(userFile);
         const std::string target =
-            replaceExtension(source, result.mode == Mode::kDecrypt ? ".txt" : ".kfo");
-        if (files.identity(target) && !files.sameFile(source, target)) {
+            replaceExtension(userFile, result.mode == Mode::kDecrypt ? ".txt" : ".kfo");
+        if (files.entry(target) && !files.sameEntry(userFile, target)) {
             result.refusal = fileWarning(target, texts::kAlreadyExists, texts::kNoOverwrite);
             return result;
         }

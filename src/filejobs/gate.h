@@ -29,10 +29,12 @@ struct GateResult {
 
 // Decides what to do with `userFile`, the whole command-line tail: refuses an empty path,
 // on Windows a name it does not take as written (a device's name, a part ending in a dot
-// or a space), a missing, empty or unmeasurable file, a file with the read-only, hidden or
-// system attribute, anything that is not a regular file, and another file already
-// standing under the output name, each with its message; otherwise returns the mode and
-// caption. Never throws; never opens anything but a regular file.
+// or a space), a missing, empty or unmeasurable file, a symbolic link (naming its target),
+// a file with the read-only, hidden or system attribute, anything that is not a regular
+// file, a file with other names (hard links), and anything already standing under the
+// output name, each with its message; otherwise returns the mode and caption. First
+// removes what killed jobs left in the file's folder (FileSystem::removeStaleTemps). Never
+// throws; never opens anything but a regular file.
 GateResult checkAll(const std::string& userFile);
 // The same on the file layer `files` (tests pass fakes).
 GateResult checkAll(const std::string& userFile, platform::FileSystem& files);

@@ -34,13 +34,12 @@ using platform::Status;
 // Plain bytes per encryption step; the transform carries lines and groups across steps.
 constexpr std::size_t kPlainChunk = 105 * 8192;
 
-// What the job works on: the source (links resolved, so that the file itself is
-// replaced) and the name of the new file, in the same folder.
+// What the job works on: the source and the name of the new file, in the same folder.
 struct Replacement {
     std::string source;
     std::string target;
-    // The target name leads to the source itself (a case-insensitive folder, or the name
-    // already ends in the new extension): the source is replaced in place.
+    // The target name is the source's own entry spelled another way (a case-insensitive
+    // folder), or the name already ends in the new extension: replaced in place.
     bool inPlace = false;
 };
 
@@ -48,68 +47,70 @@ FileSystem& fileSystemOf(const JobContext& context) {
     return context.files != nullptr ? *context.files : platform::realFileSystem();
 }
 
-// Refuses anything but a regular file, and a target name that leads to another file: a
-// job never replaces a file it did not read. The new name is made by replaceExtension,
-// which raises its error for a name it cannot make.
+// Refuses anything but a regular file with one name, and any entry under the target name
+// but the source's own: a job never replaces a file it did not read, and never leaves the
+// text under a second name. The new name is made by replaceExtension, which raises its
+// error for a name it cannot make.
 Result<Replacement> prepare(FileSystem& files, const std::string& userFile,
                             std::string_view extension) {
-    Replacement job{files.resolve(userFile), {}, false};
-    const auto info = files.stat(job.source);
+    Replacement job{userFile, {}, false};
+    const auto info = files.entry(job.source);
     if (!info) return RuntimeError(ErrorNumber::kFileNotFound);
-    if (info->type != platform::FileType::kRegular) {
+    if (info->type != platform::FileType::kRegular || info->links != 1) {
         return RuntimeError(ErrorNumber::kPathFileAccess);
     }
     job.target = replaceExtension(job.source, extension);
-    if (files.identity(job.target)) {
-        if (!files.sameFile(job.source, job.target))
+    if (files.entry(job.target)) {
+        if (!files.sameEntry(job.source, job.target))
             return RuntimeError(ErrorNumber::kFileAlreadyExists);
         job.inPlace = true;
     }
     return job;
 }
 
-// The source as the job opened it: held against other jobs, and remembered, so that a
-// file changed (or swapped for another) while it was read is never replaced.
+// The source as the job opened it: held against other jobs and writers, and remembered,
+// so that a file changed (or swapped for another) while it was read is never replaced.
 class Source {
 public:
-    // Opens `path` as the job's source; fails as openSource and stamp do.
+    // Opens `path` as the job's source; fails as openSource and stamp do, and with 75 for
+    // a file that has another name by now.
     static Result<Source> open(FileSystem& files, const std::string& path) {
         auto file = files.openSource(path);
         if (!file) return file.error();
         const auto stamp = (*file)->stamp();
         if (!stamp) return stamp.error();
+        if (stamp->links != 1) return RuntimeError(ErrorNumber::kPathFileAccess);
         return Source(files, path, std::move(*file), *stamp);
     }
 
-    File& file() { return *m_file; }
-    // Lets go of the file (and its lock) before the job is over.
-    void close() { m_file.reset(); }
+    platform::SourceFile& file() { return *m_file; }
     const platform::FileIdentity& identity() const { return m_stamp.identity; }
 
-    // Fails with 55 when the file was written to (or truncated, or had its attributes
-    // changed) since it was opened, or its name leads to another file by now.
+    // Fails with 55 when the file was written to (or truncated, linked, or had its
+    // attributes changed) since it was opened, another process has it open for writing,
+    // or its name leads to another file by now.
     Status checkUnchanged() {
         const auto now = m_file->stamp();
         if (!now) return now.error();
         if (*now != m_stamp || m_files->identity(m_path) != m_stamp.identity) {
             return RuntimeError(ErrorNumber::kFileAlreadyOpen);
         }
-        return {};
+        return m_file->checkNoWriter();
     }
 
 private:
-    Source(FileSystem& files, std::string path, std::unique_ptr<File> file,
+    Source(FileSystem& files, std::string path, std::unique_ptr<platform::SourceFile> file,
            const platform::FileStamp& stamp)
         : m_files(&files), m_path(std::move(path)), m_file(std::move(file)), m_stamp(stamp) {}
 
     FileSystem* m_files;
     std::string m_path;
-    std::unique_ptr<File> m_file;
+    std::unique_ptr<platform::SourceFile> m_file;
     platform::FileStamp m_stamp;
 };
 
-JobResult failure(const RuntimeError& error, std::string newPath = {}) {
-    return JobResult{JobStatus::kFailed, std::move(newPath), error};
+JobResult failure(const RuntimeError& error, JobStep step, std::string newPath = {}) {
+    return JobResult{JobStatus::kFailed, std::move(newPath), error, step};
 }
 
 // Puts the checked, synced new file in place of the source, once the source is known to
@@ -119,29 +120,32 @@ JobResult failure(const RuntimeError& error, std::string newPath = {}) {
 Result<JobResult> commit(const Replacement& job, Source& source, platform::NewFile& out) {
     KERFO_TRY(source.checkUnchanged());
     if (job.inPlace) {
-        // Windows replaces no file that is open; commitOver checks the name again.
-        source.close();
-        KERFO_TRY(out.commitOver(job.source, source.identity()));
-        return JobResult{JobStatus::kDone, job.source, std::nullopt};
+        KERFO_TRY(out.commitOver(job.source, source.file()));
+        return JobResult{JobStatus::kDone, job.source, std::nullopt, JobStep::kWriting};
     }
     KERFO_TRY(out.commit(job.target));
     // The new file stands complete: a failed removal is reported with it.
     if (const Status removed = out.removeBeside(job.source, source.identity()); !removed) {
-        return failure(removed.error(), job.target);
+        return failure(removed.error(), JobStep::kRemoving, job.target);
     }
-    return JobResult{JobStatus::kDone, job.target, std::nullopt};
+    // A program that opened the source for writing in the moment before its removal
+    // writes into a removed file: the user must hear of it.
+    if (const Status alone = source.file().checkNoWriter(); !alone) {
+        return failure(alone.error(), JobStep::kRemoved, job.target);
+    }
+    return JobResult{JobStatus::kDone, job.target, std::nullopt, JobStep::kWriting};
 }
 
 // Runs a job body, turning its failure, or what the design's routines raised in it, into
-// the job's result: the jobs never throw.
+// the job's result at the step `step` had reached: the jobs never throw.
 template <typename Body>
-JobResult guarded(Body&& body) {
+JobResult guarded(JobStep& step, Body&& body) {
     try {
         Result<JobResult> result = body();
-        if (!result) return failure(result.error());
+        if (!result) return failure(result.error(), step);
         return std::move(*result);
     } catch (...) {
-        return failure(platform::handledError());
+        return failure(platform::handledError(), step);
     }
 }
 
@@ -189,18 +193,24 @@ Status writeEncrypted(File& in, platform::NewFile& out, const std::string& heade
 }
 
 // Writes the decrypted body that `reader` has reached to the new file `out`, checking it
-// as it goes; fails as writeEncrypted does, and raises what decodeBody raises.
+// as it goes; fails as writeEncrypted does, and raises what decodeBody raises. `step`
+// tells whether a failure came from reading the source or from writing.
 Status writeDecrypted(EncryptedReader& reader, const cipher::KeyedState& keyed,
-                      platform::NewFile& out) {
+                      platform::NewFile& out, JobStep& step) {
     auto readBack = out.openReadBack();
     if (!readBack) return readBack.error();
     PlainCheck check;
     CheckedOutput output(out, std::move(*readBack), check);
     Checksum plainSum;
-    KERFO_TRY(decodeBody(reader, keyed, [&](const char* data, std::size_t size) {
+    step = JobStep::kReading;
+    KERFO_TRY(decodeBody(reader, keyed, [&](const char* data, std::size_t size) -> Status {
         plainSum.update(data, size);
-        return output.write(data, size);
+        step = JobStep::kWriting;
+        KERFO_TRY(output.write(data, size));
+        step = JobStep::kReading;
+        return Status();
     }));
+    step = JobStep::kWriting;
     return output.finish(plainSum);
 }
 
@@ -244,7 +254,8 @@ JobContext defaultJobContext() {
 
 JobResult Encrypt(const std::string& userFile, std::string_view password,
                   const JobContext& context) {
-    return guarded([&]() -> Result<JobResult> {
+    JobStep step = JobStep::kOpening;
+    return guarded(step, [&]() -> Result<JobResult> {
         FileSystem& files = fileSystemOf(context);
         const auto job = prepare(files, userFile, ".kfo");
         if (!job) return job.error();
@@ -253,6 +264,7 @@ JobResult Encrypt(const std::string& userFile, std::string_view password,
 
         auto source = Source::open(files, job->source);
         if (!source) return source.error();
+        step = JobStep::kWriting;
         const std::string directory = platform::directoryOf(job->target);
         files.removeStaleTemps(directory);
         const auto out = files.createNew(directory);
@@ -267,26 +279,29 @@ JobResult Encrypt(const std::string& userFile, std::string_view password,
 
 JobResult Decrypt(const std::string& userFile, std::string_view password,
                   const JobContext& context) {
-    return guarded([&]() -> Result<JobResult> {
+    JobStep step = JobStep::kOpening;
+    return guarded(step, [&]() -> Result<JobResult> {
         FileSystem& files = fileSystemOf(context);
         const auto job = prepare(files, userFile, ".txt");
         if (!job) return job.error();
 
         auto source = Source::open(files, job->source);
         if (!source) return source.error();
+        step = JobStep::kReading;
         EncryptedReader reader(source->file());
         const auto header = reader.headerLine();
         if (!header) return header.error();
         if (!passwordOpens(reader, *header, password)) {
-            return JobResult{JobStatus::kWrongPassword, {}, std::nullopt};
+            return JobResult{JobStatus::kWrongPassword, {}, std::nullopt, JobStep::kReading};
         }
 
         const cipher::KeyedState keyed = cipher::keyState(*header);
+        step = JobStep::kWriting;
         const std::string directory = platform::directoryOf(job->target);
         files.removeStaleTemps(directory);
         const auto out = files.createNew(directory);
         if (!out) return out.error();
-        KERFO_TRY(writeDecrypted(reader, keyed, **out));
+        KERFO_TRY(writeDecrypted(reader, keyed, **out, step));
         KERFO_TRY(finish(**out, source->file()));
         return commit(*job, *source, **out);
     });

@@ -24,10 +24,21 @@ enum class JobStatus {
                      // one could not be removed afterwards)
 };
 
+// How far a failed job got, which decides what its message can say about the cause.
+enum class JobStep {
+    kOpening,   // looking at and opening the source; nothing written
+    kReading,   // reading and decoding the source: the file itself may be at fault
+    kWriting,   // making, writing, checking and naming the new file; the original untouched
+    kRemoving,  // the new file stands under newPath; the original could not be removed
+    kRemoved,   // the new file stands and the original is gone, but a program opened the
+                // original for writing as it was removed
+};
+
 struct JobResult {
     JobStatus status = JobStatus::kFailed;
     std::string newPath;
     std::optional<platform::RuntimeError> error;
+    JobStep step = JobStep::kOpening;  // where a failure happened
 };
 
 // Where a job gets its time and file access; tests pass fakes.
@@ -46,16 +57,19 @@ JobContext defaultJobContext();
 std::string passwordBytes(std::string_view utf8Password);
 
 // Encrypts the plain file `userFile` under `password` (UTF-8) into
-// replaceExtension(userFile, ".kfo"), through a checked temporary file beside it; a
-// symbolic link is followed and the file it leads to is replaced. Never throws.
+// replaceExtension(userFile, ".kfo"), through a checked temporary file beside it. A
+// symbolic link, a file with other names (hard links) or anything but a regular file is
+// refused (75), as is any entry already under the new name (58) unless it is the source's
+// own entry spelled another way, which is replaced in place. Another process writing to
+// the source (55) fails the job with the original kept. Never throws.
 JobResult Encrypt(const std::string& userFile, std::string_view password,
                   const JobContext& context = defaultJobContext());
 
 // Decrypts the encrypted file `userFile` with `password` (UTF-8) into
-// replaceExtension(userFile, ".txt"). A wrong password (characters 17..24 of the header
-// line differ from the digest) touches nothing; a body with a character outside 59..122,
-// an empty body or one of length 4k+1 fails with error 5, a missing header line with 62.
-// Never throws.
+// replaceExtension(userFile, ".txt"), refusing as Encrypt does. A wrong password (characters 17..24
+// of the header line differ from the digest) touches nothing; a body with a character
+// outside 59..122, an empty body or one of length 4k+1 fails with error 5, a missing header line
+// with 62. Never throws.
 JobResult Decrypt(const std::string& userFile, std::string_view password,
                   const JobContext& context = defaultJobContext());
 

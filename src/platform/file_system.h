@@ -18,14 +18,17 @@
 
 namespace kerfo::platform {
 
-// What a path names, links followed.
-enum class FileType { kRegular, kDirectory, kOther };
+// What a path names: by stat(), links followed; by entry(), the name itself, so that a
+// symbolic link is one.
+enum class FileType { kRegular, kDirectory, kSymbolicLink, kOther };
 
 struct FileInfo {
     FileType type = FileType::kRegular;
     std::uint64_t size = 0;
     // The permission bits (rwx for owner, group, others); 0666 where there are none.
     unsigned permissions = 0666;
+    // How many names the file has (hard links); 1 where the system keeps no count.
+    std::uint64_t links = 1;
 };
 
 // Which file a name or a handle leads to: device and inode on POSIX, volume serial number
@@ -37,11 +40,13 @@ struct FileIdentity {
     friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
-// What tells that a file changed under a job: its identity, size, and modification and
-// change times (nanoseconds; the change time is 0 where the system keeps none).
+// What tells that a file changed under a job: its identity, size, link count, and
+// modification and change times (nanoseconds; the change time is 0 where the system
+// keeps none).
 struct FileStamp {
     FileIdentity identity;
     std::uint64_t size = 0;
+    std::uint64_t links = 1;
     std::int64_t modified = 0;
     std::int64_t changed = 0;
     friend bool operator==(const FileStamp&, const FileStamp&) = default;
@@ -90,12 +95,22 @@ public:
     virtual Status setPermissions(unsigned permissions) = 0;
     // The open file's identity, size and times, from the handle (not the name). Fails
     // when the system cannot say.
-    virtual Result<FileStamp> stamp() { return FileStamp{}; }
+    virtual Result<FileStamp> stamp() = 0;
     // Owner, group, mode and extended attributes of the open file; fails when the
     // system cannot say.
-    virtual Result<FileAccess> access() { return FileAccess{}; }
+    virtual Result<FileAccess> access() = 0;
     // Closes the file; fails with a write error the system reports only now.
     virtual Status close() = 0;
+};
+
+// The file a job replaces, as openSource gives it: held against other jobs, and watched
+// for writers, whose bytes would go into a file that is about to be removed.
+class SourceFile : public File {
+public:
+    // Fails with 55 when another process has the file open for writing now, or opened it
+    // for writing at any moment since openSource (a write lease on Linux tells; where no
+    // lease can be had, the open files of the processes this one may look at).
+    virtual Status checkNoWriter() = 0;
 };
 
 // A file being written that no other program can find: on Linux it has no name at all
@@ -117,11 +132,13 @@ public:
     // even if that folder was renamed meanwhile). Never replaces anything: a file of that
     // name fails with 58, and the new file stays nameless.
     virtual Status commit(const std::string& path) = 0;
-    // Puts the complete, synced file in place of `path`, which must still lead to the file
-    // `original` (the source itself): replaces it atomically where the system can, and
-    // fails with 55 (nothing replaced) when the name leads elsewhere by now. After a
-    // failed commit the new file is done with: nothing can be committed from it.
-    virtual Status commitOver(const std::string& path, const FileIdentity& original) = 0;
+    // Puts the complete, synced file in place of `path`, which must still lead to
+    // `original`, the job's open source: replaces it atomically where the system can, and
+    // fails with 55 (nothing replaced) when the name leads elsewhere by now or another
+    // process opened the source for writing. May close `original` (Windows replaces no
+    // open file). After a failed commit the new file is done with: nothing can be
+    // committed from it.
+    virtual Status commitOver(const std::string& path, SourceFile& original) = 0;
     // Removes `path`, a name in the new file's folder, only while it still leads to the
     // file `expected`: fails with 55 (nothing removed) when it leads to another file by
     // now, 53 when nothing is there.
@@ -132,88 +149,115 @@ class FileSystem {
 public:
     virtual ~FileSystem() = default;
 
-    // Type, size and permission bits of `path`; nullopt when this process sees no file
-    // there (nothing there, or a folder on the way it may not look into).
+    // Type, size, permission bits and link count of `path`, links followed; nullopt when
+    // this process sees no file there (nothing there, or a folder on the way it may not
+    // look into).
     virtual std::optional<FileInfo> stat(const std::string& path) = 0;
+    // The same of the name `path` itself: a symbolic link (or a Windows reparse point) is
+    // kSymbolicLink, a dangling one included; nullopt when there is no such name.
+    virtual std::optional<FileInfo> entry(const std::string& path) = 0;
     // The classic attribute value of `path` (read-only, hidden, system bits); fails when
     // the path cannot be examined.
     virtual Result<int> attributes(const std::string& path) = 0;
-    // For a symbolic link, the full path of the file it leads to, so that a job replaces
-    // the file itself rather than the link; any other path (or one that cannot be
-    // resolved) unchanged.
+    // For a symbolic link, the full path of the file it finally leads to, to name it to
+    // the user; any other path (or one that cannot be resolved) unchanged.
     virtual std::string resolve(const std::string& path) = 0;
 
     // The identity of the file `path` leads to (links followed); nullopt when this process
     // sees no file there, as for stat().
     virtual std::optional<FileIdentity> identity(const std::string& path) = 0;
 
-    // True when `a` and `b` lead to one file: the same identity, or, where a
-    // case-insensitive file system gives each spelling of a name an identity of its own
-    // (FUSE), two spellings of one name in one folder that holds only one of them.
-    virtual bool sameFile(const std::string& a, const std::string& b) {
-        const auto first = identity(a);
-        return first && first == identity(b);
-    }
+    // True when `a` and `b` are spellings of one directory entry: the same path, or two
+    // spellings of one name in one folder that a case-insensitive file system lists only
+    // once. Two hard links to one file are two entries: false.
+    virtual bool sameEntry(const std::string& a, const std::string& b) = 0;
 
     // Opens an existing regular file for reading. Anything else (a FIFO, a device, a
     // directory) is refused without blocking (75); otherwise fails with the system's error.
     virtual Result<std::unique_ptr<File>> openRead(const std::string& path) = 0;
     // Opens the file a job replaces, as openRead, and holds it for the job until the
-    // handle closes: an advisory lock on POSIX, on Windows a lock that other jobs test
-    // and a share mode that lets no one write. Another job holding it fails with 55, and
-    // on Windows so does a program that holds it without sharing its deletion.
-    virtual Result<std::unique_ptr<File>> openSource(const std::string& path) = 0;
+    // handle closes: an advisory lock and a read lease on POSIX, on Windows a lock that
+    // other jobs test and a share mode that lets no one write. Another job holding it, or
+    // another process that has it open for writing, fails with 55, and on Windows so does
+    // a program that holds it without sharing its deletion.
+    virtual Result<std::unique_ptr<SourceFile>> openSource(const std::string& path) = 0;
     // Creates a new, private (owner-only) file in `directory` that no one can find until
     // it is committed (see NewFile); fails when the folder takes no new file.
     virtual Result<std::unique_ptr<NewFile>> createNew(const std::string& directory) = 0;
-    // Removes what a job killed before it could clean up left in `directory` under a
-    // temporary name: only names that no one but Kerfo makes, of files no live process
-    // holds and that have not changed for a few seconds. Best effort, never fails.
-    virtual void removeStaleTemps(const std::string& directory) noexcept { (void)directory; }
-    // Makes renames and removals in `directory` durable, as far as the platform can;
-    // never fails, since the rename it follows has already taken effect.
-    virtual void syncDirectory(const std::string& directory) noexcept = 0;
+    // Removes what a job killed before it could clean up left in `directory`: files under
+    // a temporary name that no one but Kerfo makes and that no live job holds, whatever
+    // their age, and the empty placeholder such a job had put under its output name.
+    // Every start runs it in its file's folder. Best effort, never fails.
+    virtual void removeStaleTemps(const std::string& directory) noexcept = 0;
 };
 
-// A file that hands every call to `inner`, for layers that change one or two calls (count
-// the bytes read, fail on demand): deriving from it, a call added to File later is passed
-// on rather than falling back to a default that would skip the job's checks.
-class ForwardingFile : public File {
+// Hands every call of File to the file `target()` returns: the base of the layers that
+// change a call or two (count the bytes read, fail on demand, keep a descriptor of their
+// own), so that a call added to File later is passed on rather than forgotten.
+template <typename Interface>
+class FileForwarder : public Interface {
 public:
-    explicit ForwardingFile(std::unique_ptr<File> inner) : m_inner(std::move(inner)) {}
     Result<std::size_t> read(char* buffer, std::size_t size) override {
-        return m_inner->read(buffer, size);
+        return target().read(buffer, size);
     }
-    Status write(const char* data, std::size_t size) override { return m_inner->write(data, size); }
-    Status sync() override { return m_inner->sync(); }
-    void syncInBackground() noexcept override { m_inner->syncInBackground(); }
+    Status write(const char* data, std::size_t size) override { return target().write(data, size); }
+    Status sync() override { return target().sync(); }
+    void syncInBackground() noexcept override { target().syncInBackground(); }
     void dropCached(std::uint64_t offset, std::uint64_t length) noexcept override {
-        m_inner->dropCached(offset, length);
+        target().dropCached(offset, length);
     }
     Status setPermissions(unsigned permissions) override {
-        return m_inner->setPermissions(permissions);
+        return target().setPermissions(permissions);
     }
-    Result<FileStamp> stamp() override { return m_inner->stamp(); }
-    Result<FileAccess> access() override { return m_inner->access(); }
-    Status close() override { return m_inner->close(); }
+    Result<FileStamp> stamp() override { return target().stamp(); }
+    Result<FileAccess> access() override { return target().access(); }
+    Status close() override { return target().close(); }
+
+protected:
+    virtual File& target() = 0;
+};
+
+// A file that hands every call to `inner`.
+class ForwardingFile : public FileForwarder<File> {
+public:
+    explicit ForwardingFile(std::unique_ptr<File> inner) : m_inner(std::move(inner)) {}
+
+protected:
+    File& target() override { return *m_inner; }
 
 private:
     std::unique_ptr<File> m_inner;
 };
 
-// A file system that hands every call to `inner`; see ForwardingFile.
+// A source file that hands every call to `inner`.
+class ForwardingSourceFile : public FileForwarder<SourceFile> {
+public:
+    explicit ForwardingSourceFile(std::unique_ptr<SourceFile> inner) : m_inner(std::move(inner)) {}
+    Status checkNoWriter() override { return m_inner->checkNoWriter(); }
+
+protected:
+    File& target() override { return *m_inner; }
+
+private:
+    std::unique_ptr<SourceFile> m_inner;
+};
+
+// A file system that hands every call to `inner`; see FileForwarder.
 class ForwardingFileSystem : public FileSystem {
 public:
     explicit ForwardingFileSystem(FileSystem& inner) : m_inner(inner) {}
     std::optional<FileInfo> stat(const std::string& path) override { return m_inner.stat(path); }
+    std::optional<FileInfo> entry(const std::string& path) override { return m_inner.entry(path); }
     Result<int> attributes(const std::string& path) override { return m_inner.attributes(path); }
     std::string resolve(const std::string& path) override { return m_inner.resolve(path); }
     std::optional<FileIdentity> identity(const std::string& path) override { return m_inner.identity(path); }
-    bool sameFile(const std::string& a, const std::string& b) override { return m_inner.sameFile(a, b); }
+    bool sameEntry(const std::string& a, const std::string& b) override {
+        return m_inner.sameEntry(a, b);
+    }
     Result<std::unique_ptr<File>> openRead(const std::string& path) override {
         return m_inner.openRead(path);
     }
-    Result<std::unique_ptr<File>> openSource(const std::string& path) override {
+    Result<std::unique_ptr<SourceFile>> openSource(const std::string& path) override {
         return m_inner.openSource(path);
     }
     Result<std::unique_ptr<NewFile>> createNew(const std::string& directory) override {
@@ -222,7 +266,6 @@ public:
     void removeStaleTemps(const std::string& directory) noexcept override {
         m_inner.removeStaleTemps(directory);
     }
-    void syncDirectory(const std::string& directory) noexcept override { m_inner.syncDirectory(directory); }
 
 private:
     FileSystem& m_inner;

@@ -1,7 +1,10 @@
 // The file layer on POSIX systems. A new file is made where no one can find it (Linux:
 // O_TMPFILE, no name at all; elsewhere a private temporary name that a signal handler
 // removes), and everything after its creation works relative to its folder's open handle,
-// so that a folder renamed under a job changes nothing.
+// so that a folder renamed under a job changes nothing. A job's source is locked against
+// other jobs and leased against writers.
+#include "platform/file_system_posix.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -17,11 +20,14 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
+#include <iterator>
 #include <mutex>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/background_sync.h"
 #include "platform/error.h"
@@ -45,10 +51,6 @@ Status syncData(int fd) {
     return {};
 }
 
-// A temporary file unchanged for this long, and not locked, belongs to no running job:
-// a job holds the lock while it writes and commits within moments of its last write.
-constexpr std::time_t kStaleSeconds = 5;
-
 std::int64_t nanoseconds(const struct timespec& t) {
     return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
@@ -61,6 +63,7 @@ FileStamp stampOf(const struct ::stat& st) {
     FileStamp stamp;
     stamp.identity = identityOf(st);
     stamp.size = static_cast<std::uint64_t>(st.st_size);
+    stamp.links = static_cast<std::uint64_t>(st.st_nlink);
 #if defined(__APPLE__)
     stamp.modified = nanoseconds(st.st_mtimespec);
     stamp.changed = nanoseconds(st.st_ctimespec);
@@ -69,6 +72,26 @@ FileStamp stampOf(const struct ::stat& st) {
     stamp.changed = nanoseconds(st.st_ctim);
 #endif
     return stamp;
+}
+
+FileInfo infoOf(const struct ::stat& st) {
+    FileInfo info;
+    info.type = S_ISREG(st.st_mode)   ? FileType::kRegular
+                : S_ISDIR(st.st_mode) ? FileType::kDirectory
+                : S_ISLNK(st.st_mode) ? FileType::kSymbolicLink
+                                      : FileType::kOther;
+    info.size = static_cast<std::uint64_t>(st.st_size);
+    info.permissions = static_cast<unsigned>(st.st_mode) & 0777u;
+    info.links = static_cast<std::uint64_t>(st.st_nlink);
+    return info;
+}
+
+// True when the name `name` in `dirfd` leads to the open file `fd` itself.
+bool leadsTo(int dirfd, const char* name, int fd) {
+    struct ::stat there {};
+    struct ::stat mine {};
+    return ::fstatat(dirfd, name, &there, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd, &mine) == 0 &&
+           identityOf(there) == identityOf(mine);
 }
 
 // renameat2 where the C library may not offer it: 0, or -1 with errno (ENOSYS/EINVAL
@@ -95,79 +118,250 @@ bool equalIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 bool flagUnsupported(int err) { return err == ENOSYS || err == EINVAL || err == EOPNOTSUPP; }
+// What linkat says on a file system without hard links (FAT, exFAT, many FUSE ones).
+bool linksUnsupported(int err) {
+    return err == EPERM || err == ENOSYS || err == EOPNOTSUPP || err == EMLINK;
+}
+
+// Closes a descriptor when it goes out of scope.
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : m_fd(fd) {}
+    ~Descriptor() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
 
 // ---------------------------------------------------------------------------------------
-// Named temporary files that an interrupted process must not leave behind. A few slots,
-// filled and emptied by jobs, read by the signal handler; the handlers are installed only
-// while a slot is in use, and the previous ones are restored (and called) afterwards.
+// Named files that a process ended by a signal must not leave behind. A few slots, filled
+// and emptied by jobs, read by the signal handler. While a slot is in use, every signal
+// whose default action ends the process is caught: the handler removes the named files
+// and then lets the signal take its default course. A signal the process ignores or
+// handles itself is passed on, and the files stay (the job goes on, or the next start's
+// sweep removes them).
 
-constexpr std::array kCleanupSignals{SIGINT, SIGTERM, SIGHUP};
-constexpr std::size_t kCleanupSlots = 8;
+constexpr int kFixedFatalSignals[] = {
+    SIGHUP,    SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,  SIGUSR1, SIGSEGV,
+    SIGUSR2,   SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGSYS,
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+#ifdef SIGPOLL
+    SIGPOLL,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+};
+constexpr std::size_t kCleanupSlots = 16;
+constexpr int kMaxSignal = 65;
+
+// A slot's descriptor: the name is removed only while it leads to that open file; these
+// two values instead mean "always" and "not yet".
+constexpr int kRemoveAlways = -1;
+constexpr int kNotYet = -2;
 
 struct CleanupSlot {
     std::atomic<int> dirfd{-1};
+    std::atomic<int> fd{kRemoveAlways};
     char name[NAME_MAX + 1] = {};
 };
 CleanupSlot g_slots[kCleanupSlots];
-struct sigaction g_previous[kCleanupSignals.size()];
+struct sigaction g_previous[kMaxSignal];
+bool g_caught[kMaxSignal] = {};
 std::mutex g_cleanupMutex;
 int g_slotsInUse = 0;
+// While a name may or may not have become ours (between an exclusive create and the moment
+// the slot learns its descriptor), a fatal signal waits: the thread raises it again after.
+std::atomic<bool> g_deferring{false};
+std::atomic<int> g_deferred{0};
 
-void removeOnSignal(int signal) {
+std::vector<int> fatalSignals() {
+    std::vector<int> signals(std::begin(kFixedFatalSignals), std::end(kFixedFatalSignals));
+#ifdef SIGRTMIN
+    for (int s = SIGRTMIN; s <= SIGRTMAX && s < kMaxSignal; ++s) signals.push_back(s);
+#endif
+    return signals;
+}
+
+// Only async-signal-safe calls from here on.
+void removeRegisteredFiles() {
     for (auto& slot : g_slots) {
         const int dirfd = slot.dirfd.exchange(-1);
-        if (dirfd >= 0) ::unlinkat(dirfd, slot.name, 0);
+        if (dirfd < 0) continue;
+        const int fd = slot.fd.load();
+        if (fd == kNotYet || (fd >= 0 && !leadsTo(dirfd, slot.name, fd))) continue;
+        ::unlinkat(dirfd, slot.name, 0);
     }
-    for (std::size_t i = 0; i < kCleanupSignals.size(); ++i) {
-        if (kCleanupSignals[i] != signal) continue;
-        const struct sigaction& previous = g_previous[i];
-        if (previous.sa_handler == SIG_IGN) return;
-        if (previous.sa_handler == SIG_DFL) {
-            ::signal(signal, SIG_DFL);
-            ::raise(signal);
-            return;
-        }
+}
+
+void onFatalSignal(int signal, siginfo_t* info, void* context) {
+    const struct sigaction& previous = g_previous[signal];
+    if ((previous.sa_flags & SA_SIGINFO) != 0) {
+        previous.sa_sigaction(signal, info, context);
+        return;
+    }
+    if (previous.sa_handler == SIG_IGN) return;
+    if (previous.sa_handler != SIG_DFL) {
         previous.sa_handler(signal);
         return;
     }
+    if (g_deferring.load()) {
+        g_deferred.store(signal);
+        // Still inside: the thread raises it on its way out. Already out: act now.
+        if (g_deferring.load()) return;
+    }
+    removeRegisteredFiles();
+    // The default action, once this handler returns and the signal is unblocked.
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    ::sigaction(signal, &fallback, nullptr);
+    ::raise(signal);
 }
 
-// Registers `name` in `dirfd` for removal on a signal; returns the slot, or -1 when all
-// are taken (the destructor still removes the file in every ordinary case).
-int registerForCleanup(int dirfd, const std::string& name) {
-    const std::lock_guard lock(g_cleanupMutex);
-    for (std::size_t i = 0; i < kCleanupSlots; ++i) {
-        CleanupSlot& slot = g_slots[i];
-        if (slot.dirfd.load() >= 0 || name.size() > NAME_MAX) continue;
-        std::memcpy(slot.name, name.c_str(), name.size() + 1);
-        if (g_slotsInUse++ == 0) {
-            struct sigaction action {};
-            action.sa_handler = removeOnSignal;
-            sigemptyset(&action.sa_mask);
-            for (std::size_t s = 0; s < kCleanupSignals.size(); ++s) {
-                ::sigaction(kCleanupSignals[s], &action, &g_previous[s]);
+void catchFatalSignals() {
+    struct sigaction action {};
+    action.sa_sigaction = onFatalSignal;
+    action.sa_flags = SA_SIGINFO | SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (const int s : fatalSignals()) {
+        if (::sigaction(s, nullptr, &g_previous[s]) != 0) continue;
+        // An ignored signal ends nothing; catching it would only wake the job for nothing.
+        if ((g_previous[s].sa_flags & SA_SIGINFO) == 0 && g_previous[s].sa_handler == SIG_IGN)
+            continue;
+        g_caught[s] = ::sigaction(s, &action, nullptr) == 0;
+    }
+}
+
+void releaseFatalSignals() {
+    for (int s = 1; s < kMaxSignal; ++s) {
+        if (!g_caught[s]) continue;
+        ::sigaction(s, &g_previous[s], nullptr);
+        g_caught[s] = false;
+    }
+}
+
+// Holds back fatal signals for the few instructions between an exclusive create and the
+// SignalCleanup::watch that says the file is ours; raises what came meanwhile at its end.
+class FatalSignalsHeld {
+public:
+    FatalSignalsHeld() { g_deferring.store(true); }
+    ~FatalSignalsHeld() {
+        g_deferring.store(false);
+        if (const int signal = g_deferred.exchange(0); signal != 0) ::raise(signal);
+    }
+    FatalSignalsHeld(const FatalSignalsHeld&) = delete;
+    FatalSignalsHeld& operator=(const FatalSignalsHeld&) = delete;
+};
+
+// Keeps `name` in `dirfd` registered for removal on a fatal signal while it lives. Its end
+// only unregisters the name: the job removes or keeps its files itself.
+class SignalCleanup {
+public:
+    enum Arming { kAlways, kOnceWatched };
+
+    SignalCleanup() = default;
+    // `arming`: kAlways for a name no one else uses (a fresh temporary name); kOnceWatched
+    // for a name that may be someone else's until watch() says which file is ours.
+    SignalCleanup(int dirfd, const std::string& name, Arming arming = kAlways) {
+        if (name.size() > NAME_MAX) return;
+        const std::lock_guard lock(g_cleanupMutex);
+        for (std::size_t i = 0; i < kCleanupSlots; ++i) {
+            CleanupSlot& slot = g_slots[i];
+            if (slot.dirfd.load() >= 0) continue;
+            std::memcpy(slot.name, name.c_str(), name.size() + 1);
+            slot.fd.store(arming == kAlways ? kRemoveAlways : kNotYet);
+            if (g_slotsInUse++ == 0) catchFatalSignals();
+            slot.dirfd.store(dirfd);
+            m_slot = static_cast<int>(i);
+            return;
+        }
+        // All slots taken: the destructors still remove the files in every ordinary case,
+        // and the next start's sweep after a signal.
+    }
+    ~SignalCleanup() { cancel(); }
+    SignalCleanup(SignalCleanup&& other) noexcept : m_slot(std::exchange(other.m_slot, -1)) {}
+    SignalCleanup& operator=(SignalCleanup&& other) noexcept {
+        if (this != &other) {
+            cancel();
+            m_slot = std::exchange(other.m_slot, -1);
+        }
+        return *this;
+    }
+
+    // From now on the name is removed only while it leads to the open file `fd`.
+    void watch(int fd) {
+        if (m_slot >= 0) g_slots[m_slot].fd.store(fd);
+    }
+    // Unregisters the name.
+    void cancel() {
+        if (m_slot < 0) return;
+        const std::lock_guard lock(g_cleanupMutex);
+        g_slots[m_slot].dirfd.store(-1);
+        g_slots[m_slot].fd.store(kRemoveAlways);
+        if (--g_slotsInUse == 0) releaseFatalSignals();
+        m_slot = -1;
+    }
+
+private:
+    int m_slot = -1;
+};
+
+// ---------------------------------------------------------------------------------------
+// Writers: a process that has the source open for writing would write into a file that
+// the job is about to remove.
+
+// True when some process this one may look at has the file of `fd` open for writing
+// (Linux: the open files listed under /proc); false where nothing can be seen.
+bool openForWritingAnywhere(int fd) {
+    struct ::stat mine {};
+    if (::fstat(fd, &mine) != 0) return false;
+    DIR* processes = ::opendir("/proc");
+    if (processes == nullptr) return false;
+    bool found = false;
+    while (const dirent* process = ::readdir(processes)) {
+        if (found) break;
+        const std::string_view pid = process->d_name;
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string_view::npos) continue;
+        const std::string base = "/proc/" + std::string(pid);
+        DIR* descriptors = ::opendir((base + "/fd").c_str());
+        if (descriptors == nullptr) continue;
+        while (const dirent* d = ::readdir(descriptors)) {
+            struct ::stat st {};
+            if (d->d_name[0] == '.' || ::fstatat(::dirfd(descriptors), d->d_name, &st, 0) != 0 ||
+                identityOf(st) != identityOf(mine)) {
+                continue;
             }
+            // "flags:" holds the open flags in octal; the access mode is their low bits.
+            std::FILE* info = std::fopen((base + "/fdinfo/" + d->d_name).c_str(), "re");
+            if (info == nullptr) continue;
+            char line[128];
+            while (std::fgets(line, sizeof line, info) != nullptr) {
+                constexpr std::string_view kFlags = "flags:";
+                if (std::string_view(line).substr(0, kFlags.size()) != kFlags) continue;
+                const unsigned long flags = std::strtoul(line + kFlags.size(), nullptr, 8);
+                found = found || (flags & O_ACCMODE) != O_RDONLY;
+                break;
+            }
+            std::fclose(info);
+            if (found) break;
         }
-        slot.dirfd.store(dirfd);
-        return static_cast<int>(i);
+        ::closedir(descriptors);
     }
-    return -1;
-}
-
-void unregisterCleanup(int index) {
-    if (index < 0) return;
-    const std::lock_guard lock(g_cleanupMutex);
-    g_slots[index].dirfd.store(-1);
-    if (--g_slotsInUse == 0) {
-        for (std::size_t s = 0; s < kCleanupSignals.size(); ++s) {
-            ::sigaction(kCleanupSignals[s], &g_previous[s], nullptr);
-        }
-    }
+    ::closedir(processes);
+    return found;
 }
 
 // ---------------------------------------------------------------------------------------
 
-class PosixFile : public File {
+class PosixFile : public SourceFile {
 public:
     // `positional`: reads keep their own position (pread), for a second handle that
     // shares the descriptor's file offset.
@@ -284,6 +478,41 @@ public:
         return m_background.finish();
     }
 
+    // Starts watching for writers, as a job's source: fails with 55 when another process
+    // has the file open for writing now. With `lease`, takes a read lease, which the
+    // system breaks when anyone opens the file for writing while the job holds it.
+    Status watchWriters(bool lease) {
+#if defined(F_SETLEASE) && defined(F_SETSIG)
+        // A broken lease is told by a signal, SIGIO unless set otherwise, and SIGIO would
+        // end the process; SIGURG is ignored unless someone handles it. The job asks
+        // F_GETLEASE instead.
+        if (lease && ::fcntl(m_fd, F_SETSIG, SIGURG) == 0) {
+            if (::fcntl(m_fd, F_SETLEASE, F_RDLCK) == 0) {
+                m_leased = true;
+                return {};
+            }
+            if (errno == EAGAIN) return RuntimeError(ErrorNumber::kFileAlreadyOpen);
+            // No lease here (another user's file, a file system without leases): the
+            // open files of the processes this one can see tell instead.
+        }
+#else
+        (void)lease;
+#endif
+        return checkNoWriter();
+    }
+
+    Status checkNoWriter() override {
+#if defined(F_GETLEASE)
+        if (m_leased) {
+            // A lease being broken, or broken, is no read lease any more.
+            if (::fcntl(m_fd, F_GETLEASE) == F_RDLCK) return {};
+            return RuntimeError(ErrorNumber::kFileAlreadyOpen);
+        }
+#endif
+        if (openForWritingAnywhere(m_fd)) return RuntimeError(ErrorNumber::kFileAlreadyOpen);
+        return {};
+    }
+
     int descriptor() const { return m_fd; }
 
     Result<struct ::stat> status() const {
@@ -300,6 +529,7 @@ public:
 private:
     int m_fd;
     bool m_positional;
+    bool m_leased = false;
     std::uint64_t m_offset = 0;
     BackgroundSync m_background;
 };
@@ -316,36 +546,31 @@ unsigned groupBitsWithoutAcl(const std::string& acl, unsigned mode) {
     return 0;
 }
 
-class PosixNewFile final : public NewFile {
+// What a claim note holds: this tag, then the name claimed. See moveOverClaim.
+constexpr std::string_view kClaimTag = "kerfo claim\n";
+// How far apart a claim and its note may have been made: FAT keeps times to 2 s.
+constexpr std::int64_t kClaimSlackNs = 2'000'000'000;
+
+class PosixNewFile final : public FileForwarder<NewFile> {
 public:
-    // `cleanupSlot`: where the temporary name was registered for removal on a signal
-    // (before the file was created, so that no moment is left uncovered), or -1.
-    PosixNewFile(int fd, int dirfd, std::string tempName, int cleanupSlot)
-        : m_file(fd), m_dirfd(dirfd), m_tempName(std::move(tempName)), m_cleanupSlot(cleanupSlot) {}
+    // `tempName`: the private temporary name, empty for a nameless file; `cleanup` keeps
+    // it registered for removal on a signal (registered before the file was created, so
+    // that no moment is left uncovered).
+    PosixNewFile(int fd, int dirfd, std::string tempName, SignalCleanup cleanup,
+                 const PosixFeatures& features)
+        : m_file(fd),
+          m_dirfd(dirfd),
+          m_tempName(std::move(tempName)),
+          m_cleanup(std::move(cleanup)),
+          m_features(features) {}
     ~PosixNewFile() override {
-        if (!m_tempName.empty()) {
-            ::unlinkat(m_dirfd, m_tempName.c_str(), 0);
-            unregisterCleanup(m_cleanupSlot);
-        }
+        if (!m_tempName.empty()) ::unlinkat(m_dirfd, m_tempName.c_str(), 0);
+        m_cleanup.cancel();
         ::close(m_dirfd);
     }
     PosixNewFile(const PosixNewFile&) = delete;
     PosixNewFile& operator=(const PosixNewFile&) = delete;
 
-    Result<std::size_t> read(char* buffer, std::size_t size) override {
-        return m_file.read(buffer, size);
-    }
-    Status write(const char* data, std::size_t size) override { return m_file.write(data, size); }
-    Status sync() override { return m_file.sync(); }
-    void syncInBackground() noexcept override { m_file.syncInBackground(); }
-    void dropCached(std::uint64_t offset, std::uint64_t length) noexcept override {
-        m_file.dropCached(offset, length);
-    }
-    Status setPermissions(unsigned permissions) override {
-        return m_file.setPermissions(permissions);
-    }
-    Result<FileStamp> stamp() override { return m_file.stamp(); }
-    Result<FileAccess> access() override { return m_file.access(); }
     // A nameless file lives only as long as its descriptor: it stays open until the
     // object dies. Everything written was synced already; a sync that failed is reported.
     Status close() override { return m_file.finishBackground(); }
@@ -409,8 +634,10 @@ public:
         if (m_tempName.empty()) {
             KERFO_TRY(linkNameless(name));
         } else {
-            if (renameWithFlags(m_dirfd, m_tempName.c_str(), name.c_str(), kRenameNoReplace) != 0) {
-                if (!flagUnsupported(errno)) return commitError(errno);
+            if (!m_features.noReplaceRename ||
+                renameWithFlags(m_dirfd, m_tempName.c_str(), name.c_str(), kRenameNoReplace) != 0) {
+                if (m_features.noReplaceRename && !flagUnsupported(errno))
+                    return commitError(errno);
                 KERFO_TRY(moveWithoutReplacing(name));
             }
             forgetTempName();
@@ -419,24 +646,26 @@ public:
         return {};
     }
 
-    Status commitOver(const std::string& path, const FileIdentity& original) override {
+    Status commitOver(const std::string& path, SourceFile& original) override {
+        const auto stamp = original.stamp();
+        if (!stamp) return stamp.error();
+        const FileIdentity identity = stamp->identity;
         const std::string name = nameOf(path);
         if (m_tempName.empty()) {
             // The exchange needs a name for the new file first.
             const std::string temp = temporaryName();
-            m_cleanupSlot = registerForCleanup(m_dirfd, temp);
-            if (Status linked = linkNameless(temp); !linked) {
-                unregisterCleanup(m_cleanupSlot);
-                m_cleanupSlot = -1;
-                return linked;
-            }
+            SignalCleanup cleanup(m_dirfd, temp);
+            KERFO_TRY(linkNameless(temp));
             m_tempName = temp;
+            m_cleanup = std::move(cleanup);
         }
-        if (renameWithFlags(m_dirfd, m_tempName.c_str(), name.c_str(), kRenameExchange) == 0) {
+        if (m_features.noReplaceRename &&
+            renameWithFlags(m_dirfd, m_tempName.c_str(), name.c_str(), kRenameExchange) == 0) {
             // The old file now stands under the temporary name: remove it only if it is
-            // the one the job read, else put it back.
+            // the one the job read and no one opened it for writing, else put it back.
             struct ::stat st {};
-            if (::fstatat(m_dirfd, m_tempName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && identityOf(st) == original) {
+            if (::fstatat(m_dirfd, m_tempName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                identityOf(st) == identity && original.checkNoWriter()) {
                 ::unlinkat(m_dirfd, m_tempName.c_str(), 0);
                 forgetTempName();
                 ::fsync(m_dirfd);
@@ -446,10 +675,10 @@ public:
             dropTempName();
             return RuntimeError(ErrorNumber::kFileAlreadyOpen);
         }
-        if (!flagUnsupported(errno)) return failOver(errno);
+        if (m_features.noReplaceRename && !flagUnsupported(errno)) return failOver(errno);
         struct ::stat st {};
-        if (::fstatat(m_dirfd, name.c_str(), &st, 0) != 0) return failOver(errno);
-        if (identityOf(st) != original) return failOver(0);
+        if (::fstatat(m_dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return failOver(errno);
+        if (identityOf(st) != identity || !original.checkNoWriter()) return failOver(0);
         if (::renameat(m_dirfd, m_tempName.c_str(), m_dirfd, name.c_str()) != 0)
             return failOver(errno);
         forgetTempName();
@@ -465,6 +694,11 @@ public:
         if (::unlinkat(m_dirfd, name.c_str(), 0) != 0) return lastError();
         ::fsync(m_dirfd);
         return {};
+    }
+
+protected:
+    File& target() override {
+        return m_file;
     }
 
 private:
@@ -515,25 +749,76 @@ private:
 
     // Gives the named temporary `name` where renameat2 cannot promise not to replace.
     Status moveWithoutReplacing(const std::string& name) {
-        if (::linkat(m_dirfd, m_tempName.c_str(), m_dirfd, name.c_str(), 0) == 0) {
-            // A link never replaces; the temporary name goes afterwards.
-            ::unlinkat(m_dirfd, m_tempName.c_str(), 0);
-            return {};
+        if (m_features.hardLinks) {
+            if (::linkat(m_dirfd, m_tempName.c_str(), m_dirfd, name.c_str(), 0) == 0) {
+                // A link never replaces; the temporary name goes afterwards (a job killed
+                // in between leaves it as a second name, which the next sweep removes).
+                ::unlinkat(m_dirfd, m_tempName.c_str(), 0);
+                return {};
+            }
+            if (!linksUnsupported(errno)) return commitError(errno);
         }
-        if (errno == EEXIST) return commitError(errno);
-        // No hard links here (FAT, exFAT): make sure, then rename. Another program would
-        // have to create the name in the moment between the two.
-        struct ::stat st {};
-        if (::fstatat(m_dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-            return commitError(EEXIST);
-        if (::renameat(m_dirfd, m_tempName.c_str(), m_dirfd, name.c_str()) != 0)
-            return commitError(errno);
+        return moveOverClaim(name);
+    }
+
+    // FAT and exFAT: no hard links, no rename that refuses to replace. The name is claimed
+    // by creating it exclusively (so another job's claim fails with 58), and the new file
+    // is renamed over the claim. A note under a temporary name records the claim first:
+    // should the job be killed between the two, the next start's sweep finds the note and
+    // removes the empty claim with it.
+    Status moveOverClaim(const std::string& name) {
+        const std::string noteName = temporaryName();
+        SignalCleanup noteCleanup(m_dirfd, noteName);
+        const Descriptor note(::openat(m_dirfd, noteName.c_str(),
+                                       O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (note.get() < 0) return lastError();
+        ::flock(note.get(), LOCK_EX | LOCK_NB);
+        const std::string noteText = std::string(kClaimTag) + name;
+        const auto dropNote = [&] {
+            ::unlinkat(m_dirfd, noteName.c_str(), 0);
+            noteCleanup.cancel();
+        };
+        if (::write(note.get(), noteText.data(), noteText.size()) !=
+            static_cast<ssize_t>(noteText.size())) {
+            const int err = errno;
+            dropNote();
+            return RuntimeError::fromErrno(err != 0 ? err : ENOSPC);
+        }
+
+        // Registered before the claim exists, but armed only once it is known to be ours.
+        SignalCleanup claimCleanup(m_dirfd, name, SignalCleanup::kOnceWatched);
+        int claimed = -1;
+        int err = 0;
+        {
+            const FatalSignalsHeld held;
+            claimed = ::openat(m_dirfd, name.c_str(),
+                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            err = errno;
+            if (claimed >= 0) claimCleanup.watch(claimed);
+        }
+        const Descriptor claim(claimed);
+        if (claim.get() < 0) {
+            claimCleanup.cancel();
+            dropNote();
+            return commitError(err);
+        }
+        ::flock(claim.get(), LOCK_EX | LOCK_NB);
+        // Renamed over, the claim is all that goes; whatever took its place would go too.
+        const bool ours = leadsTo(m_dirfd, name.c_str(), claim.get());
+        if (!ours || ::renameat(m_dirfd, m_tempName.c_str(), m_dirfd, name.c_str()) != 0) {
+            const int err = ours ? errno : EEXIST;
+            if (leadsTo(m_dirfd, name.c_str(), claim.get())) ::unlinkat(m_dirfd, name.c_str(), 0);
+            claimCleanup.cancel();
+            dropNote();
+            return commitError(err);
+        }
+        claimCleanup.cancel();
+        dropNote();
         return {};
     }
 
     void forgetTempName() {
-        unregisterCleanup(m_cleanupSlot);
-        m_cleanupSlot = -1;
+        m_cleanup.cancel();
         m_tempName.clear();
     }
 
@@ -545,7 +830,8 @@ private:
     PosixFile m_file;
     int m_dirfd;
     std::string m_tempName;  // empty while the file has no name, and once committed
-    int m_cleanupSlot = -1;
+    SignalCleanup m_cleanup;
+    PosixFeatures m_features;
 };
 
 Result<int> openDirectory(const std::string& directory) {
@@ -557,18 +843,48 @@ Result<int> openDirectory(const std::string& directory) {
     return fd;
 }
 
+// Removes the empty claim a killed job left under the name its note `note` (open, in
+// `dirfd`) records, if it is still that claim: an empty regular file that no one holds,
+// made within moments of the note.
+void removeClaimOf(int dirfd, int note) {
+    char text[kClaimTag.size() + NAME_MAX + 1] = {};
+    const ssize_t n = ::pread(note, text, sizeof text - 1, 0);
+    if (n <= static_cast<ssize_t>(kClaimTag.size())) return;
+    const std::string_view content(text, static_cast<std::size_t>(n));
+    if (content.substr(0, kClaimTag.size()) != kClaimTag) return;
+    const std::string name(content.substr(kClaimTag.size()));
+    if (name == "." || name == ".." || name.find('/') != std::string::npos ||
+        name.find('\0') != std::string::npos)
+        return;
+    const Descriptor claim(
+        ::openat(dirfd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct ::stat claimed {};
+    struct ::stat noted {};
+    if (claim.get() < 0 || ::fstat(claim.get(), &claimed) != 0 || ::fstat(note, &noted) != 0)
+        return;
+    const std::int64_t apart = nanoseconds(claimed.st_mtim) - nanoseconds(noted.st_mtim);
+    if (!S_ISREG(claimed.st_mode) || claimed.st_size != 0 || apart < -kClaimSlackNs ||
+        apart > kClaimSlackNs || ::flock(claim.get(), LOCK_EX | LOCK_NB) != 0 ||
+        !leadsTo(dirfd, name.c_str(), claim.get())) {
+        return;
+    }
+    ::unlinkat(dirfd, name.c_str(), 0);
+}
+
 class PosixFileSystem final : public FileSystem {
 public:
+    explicit PosixFileSystem(const PosixFeatures& features) : m_features(features) {}
+
     std::optional<FileInfo> stat(const std::string& path) override {
         struct ::stat st {};
         if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-        FileInfo info;
-        info.type = S_ISREG(st.st_mode)   ? FileType::kRegular
-                    : S_ISDIR(st.st_mode) ? FileType::kDirectory
-                                          : FileType::kOther;
-        info.size = static_cast<std::uint64_t>(st.st_size);
-        info.permissions = static_cast<unsigned>(st.st_mode) & 0777u;
-        return info;
+        return infoOf(st);
+    }
+
+    std::optional<FileInfo> entry(const std::string& path) override {
+        struct ::stat st {};
+        if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
+        return infoOf(st);
     }
 
     Result<int> attributes(const std::string& path) override {
@@ -606,40 +922,40 @@ public:
         return identityOf(st);
     }
 
-    bool sameFile(const std::string& a, const std::string& b) override {
-        struct ::stat first {};
-        struct ::stat second {};
-        if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0) return false;
-        if (identityOf(first) == identityOf(second)) return true;
+    bool sameEntry(const std::string& a, const std::string& b) override {
+        struct ::stat st {};
+        if (::lstat(a.c_str(), &st) != 0 || ::lstat(b.c_str(), &st) != 0) return false;
+        if (a == b) return true;
         const std::string nameA = nameOf(a);
-        const std::string nameB = nameOf(b);
-        if (directoryOf(a) != directoryOf(b) || nameA == nameB || !equalIgnoringCase(nameA, nameB)) return false;
-        // Only if the folder holds no entry spelled exactly `b` does `b` lead to `a`: a
-        // case-insensitive folder holds one entry at most for all spellings of a name.
-        // (Times are no help: FUSE may still hold another spelling's stale ones.)
-        DIR* folder = ::opendir(directoryOf(b).c_str());
+        if (directoryOf(a) != directoryOf(b) || !equalIgnoringCase(nameA, nameOf(b))) return false;
+        // Both spellings lead somewhere: one entry if the folder lists the name once (a
+        // case-insensitive folder), two (hard links, or two files) if it lists both.
+        DIR* folder = ::opendir(directoryOf(a).c_str());
         if (folder == nullptr) return false;
-        bool spelled = false;
-        while (const dirent* entry = ::readdir(folder)) spelled = spelled || nameB == entry->d_name;
+        int spellings = 0;
+        while (const dirent* e = ::readdir(folder))
+            spellings += equalIgnoringCase(nameA, e->d_name) ? 1 : 0;
         ::closedir(folder);
-        return !spelled;
+        return spellings == 1;
     }
 
     Result<std::unique_ptr<File>> openRead(const std::string& path) override {
-        auto file = openRegular(path);
+        auto file = openRegular(path, 0);
         if (!file) return file.error();
-        return std::move(*file);
+        return std::unique_ptr<File>(std::move(*file));
     }
 
-    Result<std::unique_ptr<File>> openSource(const std::string& path) override {
-        auto file = openRegular(path);
+    Result<std::unique_ptr<SourceFile>> openSource(const std::string& path) override {
+        // The name itself, never through a link: the job removes this name.
+        auto file = openRegular(path, O_NOFOLLOW);
         if (!file) return file.error();
         // The lock goes with the descriptor: closed, or the process gone, it is free again.
         // A file system without locks (some network shares) still lets the job run.
         if (::flock((*file)->descriptor(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
             return RuntimeError(ErrorNumber::kFileAlreadyOpen);
         }
-        return std::move(*file);
+        KERFO_TRY((*file)->watchWriters(m_features.leases));
+        return std::unique_ptr<SourceFile>(std::move(*file));
     }
 
     Result<std::unique_ptr<NewFile>> createNew(const std::string& directory) override {
@@ -647,33 +963,42 @@ public:
         if (!opened) return opened.error();
         const int dirfd = *opened;
 #ifdef O_TMPFILE
-        const int nameless = ::openat(dirfd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-        if (nameless >= 0) return std::make_unique<PosixNewFile>(nameless, dirfd, std::string(), -1);
-        // Only a file system (or kernel) without nameless files falls back to a name.
-        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
-            const int err = errno;
-            ::close(dirfd);
-            return RuntimeError::fromErrno(err);
-        }
-#endif
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const std::string name = temporaryName();
-            const int slot = registerForCleanup(dirfd, name);
-            const int fd = ::openat(dirfd, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-            if (fd >= 0) {
-                // Held while the file lives, dropped by the kernel if the process dies:
-                // removeStaleTemps tells a killed job's leftover from a running job's file by it.
-                ::flock(fd, LOCK_EX | LOCK_NB);
-                return std::make_unique<PosixNewFile>(fd, dirfd, name, slot);
+        if (m_features.namelessFiles) {
+            const int nameless = ::openat(dirfd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+            if (nameless >= 0) {
+                // Locked too: replacing in place names it for a moment, and another
+                // start's sweep must leave it alone then.
+                ::flock(nameless, LOCK_EX | LOCK_NB);
+                return std::make_unique<PosixNewFile>(nameless, dirfd, std::string(),
+                                                      SignalCleanup(), m_features);
             }
-            const int err = errno;
-            unregisterCleanup(slot);
-            errno = err;
-            if (errno != EEXIST) {
+            // Only a file system (or kernel) without nameless files falls back to a name.
+            if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
                 const int err = errno;
                 ::close(dirfd);
                 return RuntimeError::fromErrno(err);
             }
+        }
+#endif
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::string name = temporaryName();
+            SignalCleanup cleanup(dirfd, name);
+            const int fd = ::openat(dirfd, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (fd < 0) {
+                if (errno == EEXIST) continue;
+                const int err = errno;
+                ::close(dirfd);
+                return RuntimeError::fromErrno(err);
+            }
+            // Held while the file lives, dropped by the kernel if the process dies: the
+            // sweep tells a killed job's leftover from a running job's file by it. A sweep
+            // that took the file in the moment before the lock removes it: start over.
+            if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !leadsTo(dirfd, name.c_str(), fd)) {
+                ::close(fd);
+                continue;
+            }
+            cleanup.watch(fd);
+            return std::make_unique<PosixNewFile>(fd, dirfd, name, std::move(cleanup), m_features);
         }
         ::close(dirfd);
         return RuntimeError(ErrorNumber::kPathFileAccess);
@@ -682,58 +1007,64 @@ public:
     void removeStaleTemps(const std::string& directory) noexcept override {
         DIR* folder = ::opendir(directory.c_str());
         if (folder == nullptr) return;
-        const std::time_t now = std::time(nullptr);
         while (const dirent* entry = ::readdir(folder)) {
             if (!isTemporaryName(entry->d_name)) continue;
-            const int fd = ::openat(::dirfd(folder), entry->d_name,
-                                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-            if (fd < 0) continue;
+            const Descriptor fd(
+                ::openat(::dirfd(folder), entry->d_name,
+                         O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
             struct ::stat st {};
-            if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_uid == ::geteuid() &&
-                now - st.st_mtime >= kStaleSeconds && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-                ::unlinkat(::dirfd(folder), entry->d_name, 0);
+            // A live job holds its files locked; a file with another name loses nothing
+            // when this one goes.
+            if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+                ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+                continue;
             }
-            ::close(fd);
+            removeClaimOf(::dirfd(folder), fd.get());
+            ::unlinkat(::dirfd(folder), entry->d_name, 0);
         }
         ::closedir(folder);
     }
 
-    void syncDirectory(const std::string& directory) noexcept override {
-        const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) return;
-        ::fsync(fd);  // some file systems cannot sync a directory; the rename stands anyway
-        ::close(fd);
-    }
-
 private:
-    static Result<std::unique_ptr<PosixFile>> openRegular(const std::string& path) {
+    static Result<std::unique_ptr<PosixFile>> openRegular(const std::string& path, int extraFlags) {
         // Non-blocking, so that opening a FIFO without a writer cannot hang; only
         // regular files are handed out.
-        constexpr int kFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+        const int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | extraFlags;
 #ifdef O_NOATIME
         // Looking at a file (the gate, kerfo-cli show) is no use of it that its access
         // time should record. Only the owner may ask for that; anyone else reads as usual.
-        int fd = ::open(path.c_str(), kFlags | O_NOATIME);
-        if (fd < 0 && errno == EPERM) fd = ::open(path.c_str(), kFlags);
+        int fd = ::open(path.c_str(), flags | O_NOATIME);
+        if (fd < 0 && errno == EPERM) fd = ::open(path.c_str(), flags);
 #else
-        const int fd = ::open(path.c_str(), kFlags);
+        const int fd = ::open(path.c_str(), flags);
 #endif
-        if (fd < 0) return lastError();
+        if (fd < 0) {
+            // O_NOFOLLOW on a link: not a file the job may replace.
+            if (errno == ELOOP && (extraFlags & O_NOFOLLOW) != 0)
+                return RuntimeError(ErrorNumber::kPathFileAccess);
+            return lastError();
+        }
         auto file = std::make_unique<PosixFile>(fd);
         struct ::stat st {};
         if (::fstat(fd, &st) != 0) return lastError();
         if (!S_ISREG(st.st_mode)) return RuntimeError(ErrorNumber::kPathFileAccess);
-        const int flags = ::fcntl(fd, F_GETFL);
-        if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+        const int fileFlags = ::fcntl(fd, F_GETFL);
+        if (fileFlags >= 0) ::fcntl(fd, F_SETFL, fileFlags & ~O_NONBLOCK);
         return file;
     }
+
+    PosixFeatures m_features;
 };
 
 }  // namespace
 
 FileSystem& realFileSystem() {
-    static PosixFileSystem fileSystem;
+    static PosixFileSystem fileSystem{PosixFeatures{}};
     return fileSystem;
+}
+
+std::unique_ptr<FileSystem> posixFileSystem(const PosixFeatures& features) {
+    return std::make_unique<PosixFileSystem>(features);
 }
 
 }  // namespace kerfo::platform

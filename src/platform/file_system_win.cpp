@@ -162,7 +162,7 @@ OVERLAPPED at(std::uint64_t offset) {
 
 // An open file with a position of its own: every read and write names its offset, so two
 // handles on one open file (the new file and its read-back) never move each other.
-class WinFile final : public File {
+class WinFile final : public SourceFile {
 public:
     explicit WinFile(HANDLE handle) : m_handle(handle) {}
     ~WinFile() override {
@@ -211,6 +211,7 @@ public:
         FileStamp stamp;
         stamp.identity = identityOf(info);
         stamp.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+        stamp.links = info.nNumberOfLinks;
         stamp.modified = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
                                                    info.ftLastWriteTime.dwLowDateTime);
         FILE_BASIC_INFO basic{};
@@ -242,6 +243,10 @@ public:
     }
 
     HANDLE handle() const { return m_handle; }
+
+    // A source is opened with a share mode that lets no one write: a program that had it
+    // open for writing kept the job out (55), and no one can open it so while it is held.
+    Status checkNoWriter() override { return {}; }
 
     Status close() override {
         const HANDLE handle = m_handle;
@@ -292,7 +297,7 @@ Status applySecurity(HANDLE handle, const std::string& bytes) {
 // it is marked for deletion, so the system removes it when its last handle closes, also
 // when the process is killed; its handle stays open (and keeps other Kerfo processes'
 // sweeps away) until the commit or the end of the object.
-class WinNewFile final : public NewFile {
+class WinNewFile final : public FileForwarder<NewFile> {
 public:
     WinNewFile(HANDLE handle, std::wstring path, bool marked, bool securable)
         : m_file(handle), m_path(std::move(path)), m_marked(marked), m_securable(securable) {}
@@ -305,16 +310,6 @@ public:
     WinNewFile(const WinNewFile&) = delete;
     WinNewFile& operator=(const WinNewFile&) = delete;
 
-    Result<std::size_t> read(char* buffer, std::size_t size) override {
-        return m_file.read(buffer, size);
-    }
-    Status write(const char* data, std::size_t size) override { return m_file.write(data, size); }
-    Status sync() override { return m_file.sync(); }
-    Status setPermissions(unsigned permissions) override {
-        return m_file.setPermissions(permissions);
-    }
-    Result<FileStamp> stamp() override { return m_file.stamp(); }
-    Result<FileAccess> access() override { return m_file.access(); }
     // The handle stays open until the commit: closing it would delete the file. Windows
     // reports no write errors at the close, and sync() has flushed everything.
     Status close() override { return {}; }
@@ -350,10 +345,15 @@ public:
         return moveTo(*target, MOVEFILE_WRITE_THROUGH);
     }
 
-    Status commitOver(const std::string& path, const FileIdentity& original) override {
+    Status commitOver(const std::string& path, SourceFile& original) override {
         const auto target = winPath(path);
         if (!target) return target.error();
-        if (identityOfPath(*target) != original) return RuntimeError(ErrorNumber::kFileAlreadyOpen);
+        const auto stamp = original.stamp();
+        if (!stamp) return stamp.error();
+        // Windows replaces no file that is open.
+        KERFO_TRY(original.close());
+        if (identityOfPath(*target) != stamp->identity)
+            return RuntimeError(ErrorNumber::kFileAlreadyOpen);
         return moveTo(*target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     }
 
@@ -372,6 +372,9 @@ public:
         if (!markForDeletion(h, true)) return lastError();
         return {};
     }
+
+protected:
+    File& target() override { return m_file; }
 
 private:
     // Takes the deletion mark away and gives the file its name; puts the mark back when the
@@ -414,6 +417,17 @@ void removeIfUnheld(const std::wstring& path) {
     (void)markForDeletion(h, true);
 }
 
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char ch) {
+            return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
+        };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
 class WinFileSystem final : public FileSystem {
 public:
     std::optional<FileInfo> stat(const std::string& path) override {
@@ -430,7 +444,26 @@ public:
                                                                        : FileType::kRegular;
         info.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         info.permissions = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0444u : 0666u;
+        info.links = linksOf(*wide);
         return info;
+    }
+
+    std::optional<FileInfo> entry(const std::string& path) override {
+        const auto wide = winPath(path);
+        if (!wide) return std::nullopt;
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!GetFileAttributesExW(wide->c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return stat(path);
+        FileInfo info;
+        info.type = FileType::kSymbolicLink;
+        return info;
+    }
+
+    // A case-insensitive folder holds one entry for every spelling of a name.
+    bool sameEntry(const std::string& a, const std::string& b) override {
+        if (!entry(a) || !entry(b)) return false;
+        return a == b ||
+               (directoryOf(a) == directoryOf(b) && equalIgnoringCase(nameOf(a), nameOf(b)));
     }
 
     Result<int> attributes(const std::string& path) override {
@@ -472,7 +505,7 @@ public:
         return identityOfPath(*wide);
     }
 
-    Result<std::unique_ptr<File>> openSource(const std::string& path) override {
+    Result<std::unique_ptr<SourceFile>> openSource(const std::string& path) override {
         const auto wide = winPath(path);
         if (!wide) return wide.error();
         const DWORD attributes = GetFileAttributesW(wide->c_str());
@@ -564,8 +597,18 @@ public:
         }
     }
 
-    // MOVEFILE_WRITE_THROUGH already made the rename durable.
-    void syncDirectory(const std::string&) noexcept override {}
+private:
+    // How many names the file at `path` has; 1 when it cannot be told.
+    static std::uint64_t linksOf(const std::wstring& path) {
+        const HANDLE h =
+            CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return 1;
+        BY_HANDLE_FILE_INFORMATION info{};
+        const bool known = GetFileInformationByHandle(h, &info) != 0;
+        CloseHandle(h);
+        return known ? info.nNumberOfLinks : 1;
+    }
 };
 
 }  // namespace

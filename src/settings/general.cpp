@@ -130,6 +130,9 @@ void General::LoadCheck(CheckTarget& checkBox) {
 }
 
 void General::SavePosition(const PositionTarget& window) {
+    if (!window.known()) {
+        return;
+    }
     m_registry.CreateNewKey(std::string(SettingsKey));
     m_registry.SetKeyValue(std::string(SettingsKey), std::string(kLeftValue), std::to_string(window.left()));
     m_registry.SetKeyValue(std::string(SettingsKey), std::string(kTopValue), std::to_string(window.top()));

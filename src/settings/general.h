@@ -33,6 +33,9 @@ std::int32_t twipsToPixels(std::int32_t twips);
 class PositionTarget {
 public:
     virtual ~PositionTarget() = default;
+    // Whether left() and top() tell where the window is. False where the desktop keeps that
+    // from its windows (a native Wayland window): what they report then is no position.
+    virtual bool known() const = 0;
     virtual std::int32_t left() const = 0;
     virtual void setLeft(std::int32_t twips) = 0;
     virtual std::int32_t top() const = 0;
@@ -73,7 +76,8 @@ public:
     void LoadCheck(CheckTarget& checkBox);
 
     // Creates the key if needed and writes "Left" and "Top" as decimal twips, each read
-    // from the window just before it is written. Store failures are silent.
+    // from the window just before it is written. Store failures are silent. A window whose
+    // position is not known writes nothing: the stored position stays for the next run.
     void SavePosition(const PositionTarget& window);
     // Creates the key if needed and writes "Autoquit" as the box's decimal state.
     void SaveCheck(const CheckTarget& checkBox);

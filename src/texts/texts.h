@@ -14,6 +14,22 @@ inline constexpr std::string_view kCrLf = "\r\n";
 inline constexpr std::string_view kInfoTitle = "Info";
 inline constexpr std::string_view kAlreadyRunning = "Kerfo is allready running...";
 
+// `kerfo --help` and `kerfo --version` in a terminal (the Linux window only).
+inline constexpr std::string_view kWindowName = "kerfo";
+inline constexpr std::string_view kWindowHelp =
+    "Usage: kerfo FILE\n"
+    "Opens the Kerfo window on FILE: a plain text file is encrypted under a password,\n"
+    "a file Kerfo encrypted is decrypted, and the file is replaced in place.\n"
+    "Everything after the program's name is the file's path, spaces and quotes included.\n"
+    "\n"
+    "  --help     show this text and end\n"
+    "  --version  show the version and end\n"
+    "Either only as the whole command line, and only when no file of that name is in the\n"
+    "current folder; otherwise it is taken as the file's path.\n"
+    "\n"
+    "Usually started from the file manager: right click a text file and select\n"
+    "Kerfo-Encrypt. kerfo-cli does the same jobs in a terminal. See man kerfo.\n";
+
 // The target-file gate.
 inline constexpr std::string_view kUsage =
     "Usage:\r\nRight click a text file and select Kerfo-Encrypt.\r\n"
@@ -37,6 +53,14 @@ inline constexpr std::string_view kTrimmedNameAdvice =
     "Windows would open another file by that name: rename it and try again.";
 inline constexpr std::string_view kAlreadyExists = " already exists:";
 inline constexpr std::string_view kNoOverwrite = "Kerfo will NOT overwrite it.";
+inline constexpr std::string_view kIsSymbolicLink = " is a symbolic link:";
+inline constexpr std::string_view kOpenTargetLead = "Kerfo will NOT work through links: open ";
+inline constexpr std::string_view kOpenTargetTail = " instead.";
+inline constexpr std::string_view kOtherNamesPlain =
+    " has other names (hard links) that would keep the plain text:";
+inline constexpr std::string_view kOtherNamesEncrypted =
+    " has other names (hard links) that would keep the encrypted text:";
+inline constexpr std::string_view kNoLinkedFiles = "Kerfo will NOT work with linked files.";
 inline constexpr std::string_view kCaptionPrefix = "Kerfo / ";
 inline constexpr std::string_view kDesignCaption = "Kerfo ";
 
@@ -46,6 +70,34 @@ inline constexpr std::string_view kErrorReportTitle = "Error :-(";
 inline constexpr std::string_view kErrorReportLead = "An error #";
 inline constexpr std::string_view kErrorReportMiddle = " was generated:";
 inline constexpr std::string_view kErrorReportCause = "Probable cause: a tampered or corrupt file.";
+// What decryption's report says instead where the file itself cannot be the cause.
+inline constexpr std::string_view kCauseMoved =
+    "Probable cause: the file was moved or removed meanwhile.";
+inline constexpr std::string_view kCauseInUse =
+    "Probable cause: another program is writing to the file, or another Kerfo has it.";
+inline constexpr std::string_view kCauseReplaced =
+    "Probable cause: the file was replaced by a link or another kind of file meanwhile.";
+inline constexpr std::string_view kCauseNoRead = "Probable cause: Kerfo may not read the file.";
+inline constexpr std::string_view kCauseNameTaken =
+    "Probable cause: another file took the new name meanwhile.";
+inline constexpr std::string_view kCauseDiskFull = "Probable cause: the disk is full.";
+inline constexpr std::string_view kCauseNoWrite =
+    "Probable cause: Kerfo may not write in this folder.";
+inline constexpr std::string_view kCauseDiskFailed =
+    "Probable cause: the disk failed to store the new file.";
+inline constexpr std::string_view kCauseNotWritten =
+    "Probable cause: the new file could not be written.";
+inline constexpr std::string_view kNothingChanged = "The file is unchanged.";
+// A job that named its new file and then could not remove the original.
+inline constexpr std::string_view kNewFileLead = "The new file ";
+inline constexpr std::string_view kNewFileComplete = " is complete, but ";
+inline constexpr std::string_view kNotRemovedPlain =
+    " could not be removed: it still holds the plain text.";
+inline constexpr std::string_view kNotRemovedEncrypted =
+    " could not be removed: it still holds the encrypted text.";
+inline constexpr std::string_view kRemovedWhileOpened =
+    " was removed while another program opened it for writing: what that program writes there now "
+    "is lost.";
 inline constexpr std::string_view kRunTimeErrorLead = "Run-time error '";
 inline constexpr std::string_view kRunTimeErrorMiddle = "':";
 

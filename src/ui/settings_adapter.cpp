@@ -1,10 +1,16 @@
 #include "ui/settings_adapter.h"
 
+#include <QGuiApplication>
+
 #include <utility>
 
 #include "ui/window_placement.h"
 
 namespace kerfo::ui {
+
+bool WindowPosition::known() const {
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
 
 std::int32_t WindowPosition::left() const {
     return settings::pixelsToTwips(framePosition(m_window).x());

@@ -25,6 +25,8 @@ class WindowPosition final : public settings::PositionTarget {
 public:
     explicit WindowPosition(QWidget& window) : m_window(window) {}
 
+    // False on native Wayland, where a window is never told where it is.
+    bool known() const override;
     std::int32_t left() const override;
     void setLeft(std::int32_t twips) override;
     std::int32_t top() const override;

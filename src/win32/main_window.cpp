@@ -48,6 +48,7 @@ constexpr COLORREF kFocusColour =
 class MainWindow::Position final : public settings::PositionTarget {
 public:
     explicit Position(HWND& hwnd) : m_hwnd(hwnd) {}
+    bool known() const override { return true; }
     std::int32_t left() const override { return toTwips(rect().left); }
     std::int32_t top() const override { return toTwips(rect().top); }
     void setLeft(std::int32_t twips) override { move(toPixels(twips), rect().top); }

@@ -112,8 +112,7 @@ void MainModel::encryptClicked() {
     } else {
         // A failed encryption is fatal: the box, then the end, without a close (nothing is
         // saved). The plain file is still there, untouched.
-        m_services.messages->show(filejobs::encryptFailureMessage(
-            result.error.value_or(platform::RuntimeError(platform::ErrorNumber::kDeviceIo))));
+        m_services.messages->show(filejobs::encryptFailureMessage(result, m_userFile));
         m_services.exit->exit(1);
     }
     m_view.setBusy(false);
@@ -141,8 +140,7 @@ void MainModel::decryptClicked() {
         case filejobs::JobStatus::kFailed:
             // Stuck: only About, the auto-quit box and the close box are left.
             m_state = State::kStuck;
-            m_services.messages->show(filejobs::decryptErrorReport(
-                result.error.value_or(platform::RuntimeError(platform::ErrorNumber::kDeviceIo))));
+            m_services.messages->show(filejobs::decryptErrorReport(result, m_userFile));
             break;
     }
     m_view.setBusy(false);

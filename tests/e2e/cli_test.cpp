@@ -249,9 +249,19 @@ TEST_F(Cli, PasswordSourcesAndTheirRefusals) {
     const std::string secret = dir.write("secret", "pw\nignored\n");
     const std::string open = dir.write("open", "pw\n");  // 0644: others may read it
     const std::string empty = dir.write("empty", "\n");
+    const std::string groupReads = dir.write("group-reads", "pw\n");
+    const std::string groupWrites = dir.write("group-writes", "pw\n");
+    const std::string othersWrite = dir.write("others-write", "pw\n");
+    const std::string readOnly = dir.write("read-only", "pw\n");
 #ifndef _WIN32
-    std::filesystem::permissions(secret, std::filesystem::perms(0600));
-    std::filesystem::permissions(empty, std::filesystem::perms(0600));
+    for (const auto& [path, mode] : {std::pair{secret, 0600},
+                                     {empty, 0600},
+                                     {groupReads, 0640},
+                                     {groupWrites, 0620},
+                                     {othersWrite, 0602},
+                                     {readOnly, 0400}}) {
+        std::filesystem::permissions(path, std::filesystem::perms(mode));
+    }
 #endif
     const struct {
         const char* name;
@@ -262,6 +272,10 @@ TEST_F(Cli, PasswordSourcesAndTheirRefusals) {
         {"private file", {"--password-file", secret}, "", 0},
 #ifndef _WIN32  // Windows keeps access in lists that a mode does not describe
         {"file others may read", {"--password-file", open}, "", 2},
+        {"file the group may read", {"--password-file", groupReads}, "", 2},
+        {"file the group may write", {"--password-file", groupWrites}, "", 2},
+        {"file others may write", {"--password-file", othersWrite}, "", 2},
+        {"file only its owner may read", {"--password-file", readOnly}, "", 0},
 #endif
         {"descriptor", {"--password-fd", "0"}, "pw\n", 0},
         {"two sources", {"--password-fd", "0", "--password-stdin"}, "pw\n", 2},

@@ -196,4 +196,36 @@ else
     fail "no usage box without an argument"
 fi
 
+# 6. --help and --version answer in the terminal, without a display, but only as the whole
+# command line and only while no file of that name is in the current folder.
+mkdir "$tmp/answers" && cd "$tmp/answers" || exit 1
+for row in "--help|^Usage: kerfo FILE$" "--version|^kerfo [0-9]+\.[0-9]+\.[0-9]+$"; do
+    arg=${row%%|*} want=${row#*|}
+    out=$(DISPLAY= timeout 10 "$kerfo" "$arg" 2>>"$tmp/kerfo.log")
+    rc=$?
+    if [ "$rc" = 0 ] && head -n 1 <<<"$out" | grep -Eq -- "$want"; then
+        pass "kerfo $arg answers in the terminal"
+    else
+        fail "kerfo $arg ended with $rc and printed: $(head -n 1 <<<"$out")"
+    fi
+done
+# "what | arguments | the window that must appear"
+for row in "a file named --version is here|--version|^Kerfo / --version$" \
+           "more than the option alone|--help me|^Kerfo$"; do
+    IFS='|' read -r what args title <<<"$row"
+    [ "$args" = --version ] && printf 'not an option\n' >./--version
+    read -ra words <<<"$args"
+    start "${words[@]}"
+    pid=$last
+    if wid=$(wait_window "$title"); then
+        pass "$what: taken as a path"
+        keys "$wid" key Escape
+        wait_exit "$pid" 10
+    else
+        fail "$what: no window titled $title"
+        kill "$pid" 2>/dev/null
+    fi
+done
+cd "$tmp" || exit 1
+
 report "all window end-to-end checks passed"

@@ -20,8 +20,25 @@ namespace kerfo::test {
 
 class FaultyFileSystem : public platform::FileSystem {
 public:
+    // Over `inner`: the real file system, or one restricted to some of its features.
+    explicit FaultyFileSystem(platform::FileSystem& inner = platform::realFileSystem())
+        : m_real(inner) {}
+
     // kLook: any question about a name (stat, attributes, identity, links), never failed.
-    enum class Op { kOpenRead, kOpenSource, kCreateNew, kSync, kApplyAccess, kClose, kCommit, kRemove, kLook };
+    // kRead: a read of the job's source; failed on demand but not counted, so that
+    // pausing at a step does not depend on the chunk size.
+    enum class Op {
+        kOpenRead,
+        kOpenSource,
+        kCreateNew,
+        kSync,
+        kApplyAccess,
+        kClose,
+        kCommit,
+        kRemove,
+        kLook,
+        kRead
+    };
 
     // Writes succeed for this many bytes in total; the write that crosses the limit puts
     // what fits and then fails with `errno` (ENOSPC unless set otherwise).
@@ -45,6 +62,10 @@ public:
         count(Op::kLook);
         return real().stat(path);
     }
+    std::optional<platform::FileInfo> entry(const std::string& path) override {
+        count(Op::kLook);
+        return real().entry(path);
+    }
     platform::Result<int> attributes(const std::string& path) override {
         count(Op::kLook);
         return real().attributes(path);
@@ -57,18 +78,19 @@ public:
         count(Op::kLook);
         return real().identity(path);
     }
-    bool sameFile(const std::string& a, const std::string& b) override {
+    bool sameEntry(const std::string& a, const std::string& b) override {
         count(Op::kLook);
-        return real().sameFile(a, b);
+        return real().sameEntry(a, b);
     }
 
     platform::Result<std::unique_ptr<platform::File>> openRead(const std::string& path) override {
         KERFO_TRY(check(Op::kOpenRead));
         return wrapped<FaultyFile>(real().openRead(path));
     }
-    platform::Result<std::unique_ptr<platform::File>> openSource(const std::string& path) override {
+    platform::Result<std::unique_ptr<platform::SourceFile>> openSource(
+        const std::string& path) override {
         KERFO_TRY(check(Op::kOpenSource));
-        return wrapped<FaultyFile>(real().openSource(path));
+        return wrapped<FaultySourceFile>(real().openSource(path));
     }
     platform::Result<std::unique_ptr<platform::NewFile>> createNew(
         const std::string& directory) override {
@@ -79,9 +101,6 @@ public:
     }
     void removeStaleTemps(const std::string& directory) noexcept override {
         real().removeStaleTemps(directory);
-    }
-    void syncDirectory(const std::string& directory) noexcept override {
-        real().syncDirectory(directory);
     }
 
 private:
@@ -134,6 +153,25 @@ private:
     };
     using FaultyFile = Faulty<platform::File>;
 
+    class FaultySourceFile final : public Faulty<platform::SourceFile> {
+    public:
+        using Faulty::Faulty;
+        platform::Result<std::size_t> read(char* buffer, std::size_t size) override {
+            auto& o = m_owner;
+            if (o.failOp && *o.failOp == Op::kRead && --o.failOnCall == 0) {
+                return platform::RuntimeError::fromErrno(o.failErrno);
+            }
+            return m_inner->read(buffer, size);
+        }
+        platform::Status checkNoWriter() override {
+            count(Op::kLook);
+            return m_inner->checkNoWriter();
+        }
+
+    private:
+        void count(Op op) { m_owner.count(op); }
+    };
+
     class FaultyNewFile final : public Faulty<platform::NewFile> {
     public:
         using Faulty::Faulty;
@@ -150,7 +188,7 @@ private:
             return m_inner->commit(path);
         }
         platform::Status commitOver(const std::string& path,
-                                    const platform::FileIdentity& original) override {
+                                    platform::SourceFile& original) override {
             KERFO_TRY(m_owner.check(Op::kCommit));
             return m_inner->commitOver(path, original);
         }
@@ -161,7 +199,8 @@ private:
         }
     };
 
-    static platform::FileSystem& real() { return platform::realFileSystem(); }
+    platform::FileSystem& real() { return m_real; }
+    platform::FileSystem& m_real;
 
     // The real file `opened` wrapped as `Wrapper`, or its failure.
     template <typename Wrapper, typename Base>

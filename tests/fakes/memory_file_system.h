@@ -29,6 +29,8 @@ public:
         info.permissions = 0644;
         return info;
     }
+    // No links here: every name is its own regular file.
+    std::optional<platform::FileInfo> entry(const std::string& path) override { return stat(path); }
     platform::Result<int> attributes(const std::string& path) override {
         if (files.count(path) == 0) return missing();
         return attributeValue;
@@ -38,18 +40,24 @@ public:
         if (files.count(path) == 0) return std::nullopt;
         return identityOf(path);
     }
+    bool sameEntry(const std::string& a, const std::string& b) override {
+        return a == b && files.count(a) != 0;
+    }
 
     platform::Result<std::unique_ptr<platform::File>> openRead(const std::string& path) override {
         if (files.count(path) == 0) return missing();
         return std::make_unique<Reader>(files, path);
     }
-    platform::Result<std::unique_ptr<platform::File>> openSource(const std::string& path) override {
-        return openRead(path);
+    platform::Result<std::unique_ptr<platform::SourceFile>> openSource(
+        const std::string& path) override {
+        if (files.count(path) == 0) return missing();
+        return std::make_unique<Reader>(files, path, identityOf(path));
     }
     platform::Result<std::unique_ptr<platform::NewFile>> createNew(const std::string&) override {
         return std::make_unique<Writer>(*this);
     }
-    void syncDirectory(const std::string&) noexcept override {}
+    // A new file has no name until it is committed, so nothing is ever left to sweep.
+    void removeStaleTemps(const std::string&) noexcept override {}
 
 private:
     // A missing file is error 53, as on disk.
@@ -64,11 +72,12 @@ private:
     }
 
     // Reads the text `content` as it stands, so that it sees what a writer adds, as on a
-    // real file system.
-    class Reader final : public platform::File {
+    // real file system. No other program is here to write to a source.
+    class Reader final : public platform::SourceFile {
     public:
-        Reader(std::map<std::string, std::string>& names, std::string path)
-            : m_names(&names), m_path(std::move(path)) {}
+        Reader(std::map<std::string, std::string>& names, std::string path,
+               platform::FileIdentity identity = {})
+            : m_names(&names), m_path(std::move(path)), m_identity(identity) {}
         explicit Reader(const std::string& content) : m_content(&content) {}
         platform::Result<std::size_t> read(char* buffer, std::size_t size) override {
             const std::string* content = text();
@@ -84,6 +93,16 @@ private:
         }
         platform::Status sync() override { return {}; }
         platform::Status setPermissions(unsigned) override { return {}; }
+        platform::Result<platform::FileStamp> stamp() override {
+            const std::string* content = text();
+            if (content == nullptr) return missing();
+            platform::FileStamp stamp;
+            stamp.identity = m_identity;
+            stamp.size = content->size();
+            return stamp;
+        }
+        platform::Result<platform::FileAccess> access() override { return platform::FileAccess{}; }
+        platform::Status checkNoWriter() override { return {}; }
         platform::Status close() override { return {}; }
 
     private:
@@ -95,6 +114,7 @@ private:
         }
         std::map<std::string, std::string>* m_names = nullptr;
         std::string m_path;
+        platform::FileIdentity m_identity;
         const std::string* m_content = nullptr;
         std::size_t m_pos = 0;
     };
@@ -109,6 +129,12 @@ private:
         }
         platform::Status sync() override { return {}; }
         platform::Status setPermissions(unsigned) override { return {}; }
+        platform::Result<platform::FileStamp> stamp() override {
+            platform::FileStamp stamp;
+            stamp.size = m_content.size();
+            return stamp;
+        }
+        platform::Result<platform::FileAccess> access() override { return platform::FileAccess{}; }
         platform::Status close() override { return {}; }
         platform::Result<std::unique_ptr<platform::File>> openReadBack() override {
             return std::make_unique<Reader>(m_content);
@@ -121,8 +147,10 @@ private:
             return {};
         }
         platform::Status commitOver(const std::string& path,
-                                    const platform::FileIdentity& original) override {
-            if (m_owner.identity(path) != original)
+                                    platform::SourceFile& original) override {
+            const auto stamp = original.stamp();
+            if (!stamp) return stamp.error();
+            if (m_owner.identity(path) != stamp->identity)
                 return platform::RuntimeError(platform::ErrorNumber::kFileAlreadyOpen);
             m_owner.files[path] = m_content;
             return {};

@@ -15,6 +15,7 @@ namespace kerfo::test {
 
 class FakePosition : public settings::PositionTarget {
 public:
+    bool known() const override { return true; }
     std::int32_t left() const override { return x; }
     void setLeft(std::int32_t twips) override { x = twips; }
     std::int32_t top() const override { return y; }

@@ -2,7 +2,9 @@
 the desktop-entry style files every file manager's entry is written in."""
 
 import os
+import re
 import shutil
+import struct
 import subprocess
 import sys
 import unittest
@@ -15,8 +17,36 @@ LINUX = os.path.join(PACKAGING, "linux")
 HAS_UI = os.environ.get("KERFO_HAS_UI") == "1"
 HAS_CLI = os.environ.get("KERFO_HAS_CLI") == "1"
 VERSION = os.environ.get("KERFO_VERSION", "")
+# The application's id (set by CMake): the name of its desktop entry and AppStream data.
+APP_ID = os.environ.get("KERFO_APP_ID", "")
+ENTRY = APP_ID + ".desktop"
 LABEL = "Kerfo-Encrypt"
 SKIPPED = 77
+# Every size the hicolor theme has a folder for that desktops look in first.
+ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+
+
+def icon_pngs():
+    """{path below share/: size} of every PNG icon an install holds: the encrypted type's,
+    and the program's when the window is built."""
+    icons = [("mimetypes", "application-x-kerfo")] + ([("apps", "kerfo")] if HAS_UI else [])
+    return {f"icons/hicolor/{size}x{size}/{context}/{name}.png": size
+            for context, name in icons for size in ICON_SIZES}
+
+
+def png_size(path):
+    """(width, height) from a PNG's header; ValueError when the file is no PNG."""
+    with open(path, "rb") as f:
+        head = f.read(24)
+    if len(head) < 24 or head[:8] != b"\x89PNG\r\n\x1a\n" or head[12:16] != b"IHDR":
+        raise ValueError(f"{path} is not a PNG")
+    return struct.unpack(">II", head[16:24])
+
+
+def home_page():
+    """The maker's home page, as the about box shows it."""
+    with open(os.path.join(SOURCE_DIR, "src", "texts", "texts.h"), encoding="utf-8") as f:
+        return re.search(r'kHomePage = "([^"]+)"', f.read()).group(1)
 
 
 def parse_desktop(path):

@@ -9,14 +9,14 @@ import unittest
 import xml.etree.ElementTree as ET
 
 import support
-from support import LABEL, LINUX, PACKAGING, parse_desktop, split_list
+from support import ENTRY, LABEL, LINUX, PACKAGING, parse_desktop, split_list
 
 MIME_NS = "{http://www.freedesktop.org/standards/shared-mime-info}"
 OFFERED_FOR = {"text/plain", "application/x-kerfo"}
 
 
 class ApplicationEntry(unittest.TestCase):
-    path = os.path.join(LINUX, "kerfo.desktop")
+    path = os.path.join(LINUX, ENTRY)
 
     def test_desktop_file_validate_accepts_it(self):
         tool = support.need_tool(self, "desktop-file-validate")

@@ -3,9 +3,11 @@ asked what they make of Kerfo's files: the MIME type of encrypted files and
 the applications offered for them and for plain text."""
 
 import os
+import re
 import shutil
 import tempfile
 import unittest
+import xml.etree.ElementTree as ET
 
 import support
 from support import HAS_CLI, HAS_UI
@@ -60,12 +62,13 @@ class InstalledPrefix(unittest.TestCase):
             expected.append("share/man/man1/kerfo-cli.1.gz")
         if HAS_UI:
             executables += ["bin/kerfo", "bin/kerfo-desktop-integration"]
-            expected += ["share/applications/kerfo.desktop",
+            expected += ["share/applications/" + support.ENTRY,
                          "share/kio/servicemenus/kerfo.desktop",
                          "share/nemo/actions/kerfo.nemo_action",
                          "share/file-manager/actions/kerfo.desktop",
                          "share/nautilus-python/extensions/kerfo_nautilus.py",
                          "share/icons/hicolor/scalable/apps/kerfo.svg",
+                         f"share/metainfo/{support.APP_ID}.metainfo.xml",
                          "share/kerfo/pictures/encrypt.svg", "share/kerfo/pictures/decrypt.svg",
                          "share/man/man1/kerfo.1.gz", "share/man/man1/kerfo-desktop-integration.1.gz"]
         for path in expected + executables:
@@ -74,6 +77,37 @@ class InstalledPrefix(unittest.TestCase):
         for path in executables:
             with self.subTest(executable=path):
                 self.assertTrue(os.access(self.installed(path), os.X_OK))
+
+    def test_icons_at_every_size(self):
+        for path, size in support.icon_pngs().items():
+            with self.subTest(path=path):
+                self.assertEqual(support.png_size(self.installed("share", path)), (size, size))
+
+    def test_appstream_data(self):
+        if not HAS_UI:
+            self.skipTest("built without the window: no AppStream data")
+        tool = support.need_tool(self, "appstreamcli")
+        # --no-net: the home page is a name no machine reaches, and CI has no network; that each
+        # screenshot is a file of the repository is checked below instead.
+        result = support.run([tool, "validate-tree", "--pedantic", "--no-net", self.tmp.name])
+        issues = [line for line in result.stdout.splitlines() if re.match(r"\s*[EWIP]: ", line)]
+        self.assertEqual((result.returncode, issues), (0, []), result.stdout)
+        root = ET.parse(self.installed("share", "metainfo", support.APP_ID + ".metainfo.xml")).getroot()
+        home = support.home_page()
+        self.assertEqual(root.findtext("url[@type='homepage']"), home)
+        self.assertEqual(root.find("releases/release").get("version"), support.VERSION)
+        self.assertIsNotNone(root.find("content_rating[@type='oars-1.1']"))
+        self.assertEqual([m.text for m in root.iter("mediatype")], ["application/x-kerfo"])
+        for binary in root.iter("binary"):
+            with self.subTest(binary=binary.text):
+                self.assertTrue(os.access(self.installed("bin", binary.text), os.X_OK))
+        images = list(root.iter("image"))
+        self.assertTrue(images)
+        for image in images:
+            with self.subTest(image=image.text):
+                self.assertTrue(image.text.startswith(home + "/"))
+                shot = os.path.join(support.SOURCE_DIR, image.text[len(home) + 1:])
+                self.assertEqual(support.png_size(shot), (int(image.get("width")), int(image.get("height"))))
 
     def test_readme_carries_the_version(self):
         with open(self.installed("share", "doc", "kerfo", "readme.txt")) as f:
@@ -127,10 +161,10 @@ class InstalledPrefix(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stdout)
         with open(os.path.join(applications, "mimeinfo.cache")) as f:
             cache = f.read().splitlines()
-        self.assertIn("application/x-kerfo=kerfo.desktop;", cache)
+        self.assertIn(f"application/x-kerfo={support.ENTRY};", cache)
         gio = support.need_tool(self, "gio")
         # What a double-click opens: Kerfo for a .kfo file, never for a .txt one.
-        for mime, expected in (("application/x-kerfo", "kerfo.desktop"), ("text/plain", None)):
+        for mime, expected in (("application/x-kerfo", support.ENTRY), ("text/plain", None)):
             with self.subTest(mime=mime):
                 result = support.run([gio, "mime", mime], env=self.env)
                 first = result.stdout.splitlines()[0] if result.stdout else ""
@@ -138,7 +172,7 @@ class InstalledPrefix(unittest.TestCase):
                 if expected:
                     self.assertEqual(default, expected, result.stdout)
                 else:
-                    self.assertNotIn("kerfo.desktop", result.stdout)
+                    self.assertNotIn(support.ENTRY, result.stdout)
 
 if __name__ == "__main__":
     support.main()

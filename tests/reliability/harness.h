@@ -15,11 +15,12 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -30,6 +31,7 @@
 #include "fakes/scratch_dir.h"
 #include "filejobs/jobs.h"
 #include "filejobs/paths.h"
+#include "platform/file_system_posix.h"
 #include "support/cli_process.h"
 #include "support/decode.h"
 #include "support/files.h"
@@ -62,19 +64,27 @@ inline std::vector<std::string> leftovers(const std::string& directory) {
 // A folder on a chosen file system for one test: the scratch folder's own (ext4 here),
 // a small tmpfs, or an exFAT image through exfat-fuse, which is case-insensitive and has
 // no nameless files, hard links, owners or extended attributes. Mounting needs root;
-// when a folder cannot be made, `why` says so and the case is skipped.
+// when a folder cannot be made, `why` says so and the case is skipped. The scratch folder
+// once more through a file layer without nameless files, hard links, no-replace renames
+// and leases runs the code for such file systems on every machine (the core's jobs only:
+// kerfo-cli always has every feature the file system offers).
 class TestFolder {
 public:
-    enum class Kind { kScratch, kTmpfs, kExfat };
+    enum class Kind { kScratch, kTmpfs, kExfat, kFallback };
 
     explicit TestFolder(Kind kind) : m_kind(kind) {
         const std::string mnt = m_scratch / "mnt";
         std::filesystem::create_directory(mnt);
-        if (kind == Kind::kScratch) {
+        if (kind == Kind::kScratch || kind == Kind::kFallback) {
             m_path = m_scratch.path().string() + "/files";
             std::filesystem::create_directory(m_path);
             struct statfs fs {};
             m_label = ::statfs(m_path.c_str(), &fs) == 0 && fs.f_type == 0xEF53 ? "ext4" : "scratch folder";
+            if (kind == Kind::kFallback) {
+                m_label += ", no nameless files, links, no-replace renames or leases";
+                m_files =
+                    platform::posixFileSystem(platform::PosixFeatures{false, false, false, false});
+            }
         } else if (kind == Kind::kTmpfs) {
             m_label = "tmpfs";
             if (::mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=64m,mode=0755") != 0) {
@@ -118,13 +128,19 @@ public:
     const std::string& label() const { return m_label; }
     bool caseInsensitive() const { return m_kind == Kind::kExfat; }
     bool keepsOwners() const { return m_kind != Kind::kExfat; }
+    bool keepsChangeTimes() const { return m_kind != Kind::kExfat; }
+    // The file layer a core job uses here: null for the real one.
+    platform::FileSystem* files() const { return m_files.get(); }
+    platform::FileSystem& layer() const { return m_files ? *m_files : platform::realFileSystem(); }
+    // False where only the core's jobs see the folder as the test means it.
+    bool forCli() const { return m_kind != Kind::kFallback; }
 
     // Empties the folder for the next case.
     void clear() const {
         for (const auto& e : std::filesystem::directory_iterator(m_path)) std::filesystem::remove_all(e.path());
     }
 
-    static constexpr Kind kAll[] = {Kind::kScratch, Kind::kTmpfs, Kind::kExfat};
+    static constexpr Kind kAll[] = {Kind::kScratch, Kind::kTmpfs, Kind::kExfat, Kind::kFallback};
 
 private:
     // Runs `command`; true when it succeeded. `out` receives its first output line.
@@ -143,6 +159,7 @@ private:
 
     Kind m_kind;
     test::ScratchDir m_scratch;
+    std::unique_ptr<platform::FileSystem> m_files;
     std::string m_path;
     std::string m_label;
     std::string m_why;

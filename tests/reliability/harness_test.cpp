@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "support/syscall_stepper.h"
 #include "support/vectors.h"
 
 namespace kerfo::reliability {
@@ -23,6 +24,39 @@ TEST(Harness, PasswordSentAfterTheProgramEndedLeavesTheOutcomeReadable) {
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find("missing.txt"), std::string::npos) << result.err;
     EXPECT_TRUE(leftovers(dir.path().string()).empty());
+}
+
+// The exploration's stepper: the signal comes before the call asked for, the calls before it
+// ran whole, and past the last call the program runs to its end.
+TEST(Harness, StepperSignalsBeforeTheCallAskedFor) {
+    test::ScratchDir dir;
+    const std::string in = dir.write("in", "");
+    const std::vector<std::string> argv{KERFO_CLI_PATH, "--version"};
+    const auto whole = test::runStepped(argv, in, dir / "out", dir / "err", {}, SIGKILL);
+    ASSERT_FALSE(whole.stopped);
+    ASSERT_EQ(whole.exitCode, 0);
+    const long last = whole.counted.at(0);
+    const struct {
+        long at;
+        int signal;
+        int exitCode;
+        const char* call;  // the call stopped before
+        bool printed;      // the version was written by then
+    } rows[] = {
+        {1, SIGTERM, 128 + SIGTERM, nullptr, false},  // no handler yet: the default action
+        {last, SIGKILL, 128 + SIGKILL, "exit_group", true},
+        {last + 1, SIGKILL, 0, "", true},
+    };
+    for (const auto& row : rows) {
+        const auto run =
+            test::runStepped(argv, in, dir / "out", dir / "err", {0, row.at}, row.signal);
+        EXPECT_EQ(run.stopped, row.at <= last) << row.at;
+        EXPECT_EQ(run.exitCode, row.exitCode) << row.at;
+        if (row.call != nullptr) {
+            EXPECT_EQ(run.callName, row.call) << row.at;
+        }
+        EXPECT_EQ(readAll(dir / "out").find("kerfo-cli ") == 0, row.printed) << row.at;
+    }
 }
 
 // `file` decoded by a ReferenceDecoder fed `piece` bytes at a time.

@@ -66,6 +66,9 @@ def main():
         out.append("| " + " | ".join(cells) + " |")
     out.append("")
 
+    explored, explored_failed = exploration(pathlib.Path(args.results))
+    out.extend(explored)
+
     out.append("## Fuzzing")
     out.append("")
     out.append("libFuzzer targets in `fuzz/`, built with clang-14 and AddressSanitizer + "
@@ -87,8 +90,66 @@ def main():
     out.append("")
     pathlib.Path(args.out).parent.mkdir(parents=True, exist_ok=True)
     pathlib.Path(args.out).write_text("\n".join(out), encoding="utf-8")
-    print(f"reliability report: {passed} hold, {failed} fail, {skipped} skipped -> {args.out}")
-    return 1 if failed else 0
+    print(f"reliability report: {passed} hold, {failed} fail, {skipped} skipped, "
+          f"{explored_failed} exploration violations -> {args.out}")
+    return 1 if failed or explored_failed else 0
+
+
+def exploration(results):
+    """The exploration's section: its counts (*.counts) and its violations (*.violations),
+    one line each, tab-separated, as explore_test.cpp writes them. Returns the lines and the
+    number of violations."""
+    counts = [l.split("\t") for f in sorted(results.glob("*.counts"))
+              for l in f.read_text(encoding="utf-8", errors="replace").splitlines()]
+    counts = [c for c in counts if len(c) == 10]
+    found = [l.split("\t") for f in sorted(results.glob("*.violations"))
+             for l in f.read_text(encoding="utf-8", errors="replace").splitlines()]
+    found = [v for v in found if len(v) == 9]
+    if not counts:
+        return [], 0
+    total = lambda i: sum(int(c[i]) for c in counts if not c[9])
+    violations = total(7)
+    seconds = sum(float(c[8]) for c in counts)
+    out = ["## Exploration", "",
+           "`kerfo-cli`, run black-box (`explore_test.cpp`). *Crash at every call*: a whole job is "
+           "traced and killed (SIGKILL) before the first call of each of its threads that may touch a "
+           "file, then before the second, and so on to the last; then each catchable signal (INT, TERM, "
+           "HUP, QUIT, USR1, USR2, ALRM, XFSZ, PIPE) is sent before every seventh of those calls, each "
+           "signal from its own offset. Calls on memory, locks between threads and signal masks are no "
+           "stopping points: how many a thread makes depends on timing, and a stop before one is the "
+           "same moment for the files as a stop before that thread's next call. Each job also runs in "
+           "place (a plain `doc.kfo`, an encrypted `doc.txt`). *Every kind at each name*: nothing, a "
+           "file, a second hard link, a symbolic link to the source or elsewhere, a dangling link, a "
+           "folder or a fifo at the source's name and at the output name, every pair, and the source's "
+           "own entry as the output name; kinds a file system cannot hold are not applicable. After "
+           "each run, and again after the next start of `kerfo-cli` in the folder (`check`), the folder "
+           "is judged: the text whole (the original byte for byte, or a complete new file; never a "
+           "partial one under the final name), no plain byte outside the original's own names, "
+           "nothing else changed, and, after that start (or at once after a catchable signal), no "
+           "temporary and no reservation left. A refusal must come before the password is asked.",
+           "",
+           f"**{total(3)} system calls stepped, {total(4)} runs, {total(5)} cells run, "
+           f"{total(6)} cells not applicable, {violations} invariant violations "
+           f"({len(found)} distinct), {seconds:.0f} s.**", "",
+           "| class | file system | job | calls stepped | runs | cells | not applicable | violations | seconds |",
+           "|---|---|---|---|---|---|---|---|---|"]
+    for c in counts:
+        if c[9]:
+            out.append(f"| {c[0]} | {c[1]} | {c[2]} | skipped: {c[9]} | | | | | |")
+        else:
+            shown = [x if i == 7 or x != "0" else "-" for i, x in enumerate(c[:9])]
+            out.append("| " + " | ".join(shown) + " |")
+    out.append("")
+    if found:
+        out.append("Violations, one line for each cell, invariant and file; *calls* lists the calls "
+                   "before which the job was stopped (runs of them, each with the name of its first).")
+        out.append("")
+        out.append("| class | file system | job | cell | invariant | file | what | calls |")
+        out.append("|---|---|---|---|---|---|---|---|")
+        for v in sorted(found):
+            out.append("| " + " | ".join(x.replace("|", "\\|") for x in v) + " |")
+        out.append("")
+    return out, violations
 
 
 if __name__ == "__main__":

@@ -22,6 +22,7 @@ extern char** environ;
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -237,6 +238,31 @@ public:
         return false;
     }
 
+    // Whichever comes first: the program ends (it never asked for input) or it waits for
+    // its standard input; kNeither when `limit` passes first (it hangs elsewhere).
+    enum class FirstOf { kEnded, kWaitsForInput, kNeither };
+    FirstOf endOrInput(std::chrono::milliseconds limit = std::chrono::milliseconds(10000)) const {
+        const std::string syscall = "/proc/" + std::to_string(m_pid) + "/syscall";
+        const auto waits = [&] {
+            return readAll(syscall).rfind("0 0x0 ", 0) == 0;
+        };  // read(0, ...)
+        if (endsWithin(limit, waits)) return FirstOf::kEnded;
+        return waits() ? FirstOf::kWaitsForInput : FirstOf::kNeither;
+    }
+
+    // Whether the program ends within `limit`, leaving it to wait() to collect; false at
+    // once when `stop` says to stop waiting.
+    bool endsWithin(
+        std::chrono::milliseconds limit,
+        const std::function<bool()>& stop = [] { return false; }) const {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (!ended()) {
+            if (stop() || std::chrono::steady_clock::now() >= end) return ended();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+
     // Writes `text` to the program's standard input and closes it. A program that refused
     // its file before reading the password may have ended already: the write then fails
     // with EPIPE instead of ending this process with SIGPIPE, and the exit code tells.
@@ -283,6 +309,13 @@ public:
     }
 
 private:
+    bool ended() const {
+        siginfo_t info{};
+        const int options = WEXITED | WNOHANG | WNOWAIT;
+        return ::waitid(P_PID, static_cast<id_t>(m_pid), &info, options) == 0 &&
+               info.si_pid == m_pid;
+    }
+
     ScratchDir m_io;
     std::string m_outPath, m_errPath;
     pid_t m_pid = -1;

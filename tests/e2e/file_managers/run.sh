@@ -5,7 +5,7 @@
 # and checks that installing Kerfo left plain text to its own default program.
 #   run.sh BUILD_DIR [MANAGER...]     (default: all five)
 # Changes the system (packages, a user), so it runs only as root on a Debian-like
-# system; elsewhere it says why and does nothing. The menus' screenshots land in
+# system; elsewhere it says why and exits 77 (skipped). The menus' screenshots land in
 # BUILD_DIR/file-manager-shots.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -20,7 +20,7 @@ packages=(thunar nemo caja caja-actions nautilus python3-nautilus dolphin openbo
 
 if [ "$(id -u)" -ne 0 ] || ! command -v apt-get >/dev/null; then
     echo "SKIPPED: the file-manager test installs packages and needs root on Debian"
-    exit 0
+    exit 77
 fi
 
 apt() { DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 -y -qq "$@"; }
@@ -86,10 +86,16 @@ done
 # A plain file opens in whatever opened it before Kerfo came; an encrypted one in Kerfo.
 home="$work/home-xdg"
 mkdir -p "$home" && chown "$user:" "$home"
-for check in "text/plain:not kerfo.desktop" "application/x-kerfo:kerfo.desktop"; do
+# The package's one application entry, whatever the application's id names it.
+entry=$(dpkg-query -L kerfo | sed -n 's|^/usr/share/applications/\([^/]*\.desktop\)$|\1|p')
+if [ "$(wc -w <<<"$entry")" != 1 ]; then
+    echo "FAIL: the package has $(wc -w <<<"$entry") application entries (${entry//$'\n'/ }), not one"
+    failures=$((failures + 1))
+fi
+for check in "text/plain:not $entry" "application/x-kerfo:$entry"; do
     mime=${check%%:*} want=${check#*:}
     got=$(as_user "$home" xdg-mime query default "$mime")
-    if { [ "$want" = "not kerfo.desktop" ] && [ "$got" != kerfo.desktop ]; } || [ "$got" = "$want" ]; then
+    if { [ "$want" = "not $entry" ] && [ "$got" != "$entry" ]; } || [ "$got" = "$want" ]; then
         echo "ok: xdg-mime query default $mime gives '${got}' ($want)"
     else
         echo "FAIL: xdg-mime query default $mime gives '${got}', wanted $want"

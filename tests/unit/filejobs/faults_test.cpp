@@ -4,6 +4,7 @@
 
 #include "fakes/faulty_file_system.h"
 #include "filejobs/jobs.h"
+#include "filejobs/messages.h"
 #include "job_support.h"
 
 #ifndef EDQUOT
@@ -36,8 +37,10 @@ protected:
     }
 
     // Runs one job on a fresh original through `files` and checks that it failed
-    // with `error` and left only the original, byte for byte.
-    void expectIntact(bool encrypt, test::FaultyFileSystem& files, int error) {
+    // with `error` and left only the original, byte for byte; a decryption's report ends
+    // with `cause` when one is given.
+    void expectIntact(bool encrypt, test::FaultyFileSystem& files, int error,
+                      std::string_view cause = {}) {
         JobContext context = test::fixedSalt();
         context.files = &files;
         const std::string& path = encrypt ? plainPath : encryptedPath;
@@ -49,6 +52,11 @@ protected:
         EXPECT_EQ(result.error->code(), error);
         EXPECT_EQ(readFile(path), content);
         EXPECT_EQ(dir.listing(), encrypt ? "doc.txt " : "doc.kfo ");
+        if (!encrypt && !cause.empty()) {
+            const std::string report = decryptErrorReport(result, path).text;
+            EXPECT_EQ(report.substr(report.find("\r\nProbable cause")), "\r\n" + std::string(cause))
+                << report;
+        }
         std::filesystem::remove(path);
     }
 
@@ -63,28 +71,42 @@ TEST_F(Faults, DiskFullAtFirstMiddleAndLastWrite) {
             SCOPED_TRACE((encrypt ? "encrypt, limit " : "decrypt, limit ") + std::to_string(limit));
             test::FaultyFileSystem files;
             files.writeLimit = limit;
-            expectIntact(encrypt, files, 61);
+            expectIntact(encrypt, files, 61,
+                         "Probable cause: the disk is full.\r\nThe file is unchanged.");
             EXPECT_EQ(files.newFiles, 1);
         }
     }
 }
 
+// Whatever fails, the original stays; decryption's report blames the file only where a
+// read of it failed, and otherwise says what did.
 TEST_F(Faults, EachFileOperationFailingLeavesTheOriginal) {
     struct Case {
         Op op;
         int callNumber;
         int err;
         int error;
+        const char* cause;
     };
+    constexpr const char* kUnchanged = "\r\nThe file is unchanged.";
+    const std::string moved =
+        std::string("Probable cause: the file was moved or removed meanwhile.") + kUnchanged;
+    const std::string noWrite =
+        std::string("Probable cause: Kerfo may not write in this folder.") + kUnchanged;
+    const std::string failed =
+        std::string("Probable cause: the disk failed to store the new file.") + kUnchanged;
+    const std::string full = std::string("Probable cause: the disk is full.") + kUnchanged;
     const Case cases[] = {
-        {Op::kOpenSource, 1, ENOENT, 53},      // the source vanished
-        {Op::kCreateNew, 1, EACCES, 70},      // no right to write the directory
-        {Op::kCreateNew, 1, EROFS, 70},       // read-only file system
-        {Op::kSync, 1, EIO, 57},
-        {Op::kApplyAccess, 1, EPERM, 70},
-        {Op::kClose, 1, EDQUOT, 61},           // a delayed write error
-        {Op::kOpenRead, 1, EIO, 57},           // reading back for the check
-        {Op::kCommit, 1, EXDEV, 57},
+        {Op::kOpenSource, 1, ENOENT, 53, moved.c_str()},   // the source vanished
+        {Op::kCreateNew, 1, EACCES, 70, noWrite.c_str()},  // no right to write the directory
+        {Op::kCreateNew, 1, EROFS, 70, noWrite.c_str()},   // read-only file system
+        {Op::kSync, 1, EIO, 57, failed.c_str()},
+        {Op::kApplyAccess, 1, EPERM, 70, noWrite.c_str()},
+        {Op::kClose, 1, EDQUOT, 61, full.c_str()},    // a delayed write error
+        {Op::kOpenRead, 1, EIO, 57, failed.c_str()},  // reading back for the check
+        {Op::kCommit, 1, EXDEV, 57, failed.c_str()},
+        {Op::kRead, 3, EIO, 57,
+         "Probable cause: a tampered or corrupt file."},  // a bad sector of the source
     };
     for (const bool encrypt : {true, false}) {
         for (const auto& c : cases) {
@@ -95,7 +117,7 @@ TEST_F(Faults, EachFileOperationFailingLeavesTheOriginal) {
             files.failOp = c.op;
             files.failOnCall = c.callNumber;
             files.failErrno = c.err;
-            expectIntact(encrypt, files, c.error);
+            expectIntact(encrypt, files, c.error, c.cause);
         }
     }
 }
@@ -135,6 +157,11 @@ TEST_F(Faults, FailedRemovalAfterTheRenameKeepsBothFiles) {
     EXPECT_EQ(readFile(plainPath), plain);
     EXPECT_EQ(test::decodeWhole(readFile(encryptedPath)), plain);
     EXPECT_EQ(dir.listing(), "doc.kfo doc.txt ");
+    // The user must hear that the plain text is still there, and where.
+    EXPECT_EQ(encryptFailureMessage(result, plainPath).text,
+              "Run-time error '75':\r\n\r\nPath/File access error\r\n\r\nThe new file " +
+                  encryptedPath + " is complete, but " + plainPath +
+                  " could not be removed: it still holds the plain text.");
 }
 
 }  // namespace

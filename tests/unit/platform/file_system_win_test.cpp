@@ -144,16 +144,17 @@ TEST_F(WinFiles, CommitAndRemovalNeverTouchAnotherFile) {
         ASSERT_TRUE(file->write("new", 3));
         ASSERT_TRUE(file->close());
         EXPECT_EQ(errorOf(file->commit(taken)), 58);
-        EXPECT_EQ(errorOf(file->commitOver(other, sourceId)), 55);
+        EXPECT_EQ(errorOf(file->commitOver(other, *files.openSource(source).value())), 55);
         EXPECT_EQ(errorOf(file->removeBeside(other, sourceId)), 55);
         setAttributes(source, FILE_ATTRIBUTE_READONLY);
         EXPECT_EQ(errorOf(file->removeBeside(source, sourceId)), 70);
         setAttributes(source, FILE_ATTRIBUTE_NORMAL);
         // Opened the way most programs open a file: others may read, not delete or rename.
+        // No job gets it as its source, so nothing is ever put over it.
         const HANDLE held = CreateFileW(wide(source).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
-        EXPECT_EQ(errorOf(file->commitOver(source, sourceId)), 70);
+        EXPECT_EQ(errorOf(files.openSource(source)), 55);
         CloseHandle(held);
     }
     EXPECT_EQ(dir.listing(), "other.txt source.txt taken.kfo ");
@@ -162,7 +163,7 @@ TEST_F(WinFiles, CommitAndRemovalNeverTouchAnotherFile) {
     const auto file = files.createNew(dir.path().string()).value();
     ASSERT_TRUE(file->write("new", 3));
     ASSERT_TRUE(file->close());
-    ASSERT_TRUE(file->commitOver(source, sourceId));
+    ASSERT_TRUE(file->commitOver(source, *files.openSource(source).value()));
     EXPECT_EQ(test::readFile(source), "new");
     EXPECT_EQ(dir.listing(), "other.txt source.txt taken.kfo ");
 }

@@ -15,6 +15,7 @@ constexpr const char* kKey = "HKEY_CURRENT_USER\\Software\\Tarnwick\\Kerfo";
 struct FakeWindow : PositionTarget {
     std::int32_t x = 4321;
     std::int32_t y = 8765;
+    bool known() const override { return true; }
     std::int32_t left() const override { return x; }
     void setLeft(std::int32_t twips) override { x = twips; }
     std::int32_t top() const override { return y; }
