@@ -41,7 +41,7 @@ public:
 
     platform::Result<std::unique_ptr<platform::File>> openRead(const std::string& path) override {
         if (files.count(path) == 0) return missing();
-        return std::make_unique<Reader>(files, path);
+        return std::make_unique<Reader>(*this, path);
     }
     platform::Result<std::unique_ptr<platform::File>> openSource(const std::string& path) override {
         return openRead(path);
@@ -63,12 +63,18 @@ private:
         return platform::FileIdentity{1, it->second};
     }
 
+    // The identity, size and times of a file that holds `content`: the jobs compare the
+    // stamp taken when they open the source with the one before they replace it.
+    platform::FileStamp stampOf(const std::string& path, const std::string& content) {
+        return platform::FileStamp{identityOf(path), content.size(), 0, 0};
+    }
+
     // Reads the text `content` as it stands, so that it sees what a writer adds, as on a
     // real file system.
     class Reader final : public platform::File {
     public:
-        Reader(std::map<std::string, std::string>& names, std::string path)
-            : m_names(&names), m_path(std::move(path)) {}
+        Reader(MemoryFileSystem& owner, std::string path)
+            : m_owner(&owner), m_path(std::move(path)) {}
         explicit Reader(const std::string& content) : m_content(&content) {}
         platform::Result<std::size_t> read(char* buffer, std::size_t size) override {
             const std::string* content = text();
@@ -84,16 +90,25 @@ private:
         }
         platform::Status sync() override { return {}; }
         platform::Status setPermissions(unsigned) override { return {}; }
+        platform::Result<platform::FileStamp> stamp() override {
+            const std::string* content = text();
+            if (content == nullptr) return missing();
+            if (m_owner == nullptr) return platform::FileStamp{{}, content->size(), 0, 0};
+            return m_owner->stampOf(m_path, *content);
+        }
+        platform::Result<platform::FileAccess> access() override {
+            return platform::FileAccess{0, 0, 0644, {}};
+        }
         platform::Status close() override { return {}; }
 
     private:
         // The jobs never read a file after removing it; doing so fails (null).
         const std::string* text() {
             if (m_content != nullptr) return m_content;
-            const auto it = m_names->find(m_path);
-            return it == m_names->end() ? nullptr : &it->second;
+            const auto it = m_owner->files.find(m_path);
+            return it == m_owner->files.end() ? nullptr : &it->second;
         }
-        std::map<std::string, std::string>* m_names = nullptr;
+        MemoryFileSystem* m_owner = nullptr;
         std::string m_path;
         const std::string* m_content = nullptr;
         std::size_t m_pos = 0;
@@ -109,6 +124,12 @@ private:
         }
         platform::Status sync() override { return {}; }
         platform::Status setPermissions(unsigned) override { return {}; }
+        platform::Result<platform::FileStamp> stamp() override {
+            return platform::FileStamp{{}, m_content.size(), 0, 0};
+        }
+        platform::Result<platform::FileAccess> access() override {
+            return platform::FileAccess{0, 0, 0600, {}};
+        }
         platform::Status close() override { return {}; }
         platform::Result<std::unique_ptr<platform::File>> openReadBack() override {
             return std::make_unique<Reader>(m_content);
