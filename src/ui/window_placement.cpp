@@ -7,9 +7,6 @@
 #include <QWidget>
 #include <QWindow>
 
-#include <algorithm>
-#include <limits>
-
 namespace kerfo::ui {
 
 namespace {
@@ -17,7 +14,7 @@ namespace {
 constexpr char kPendingFrame[] = "kerfoPendingFrame";
 constexpr char kLastShownFrame[] = "kerfoLastShownFrame";
 
-QMargins frameOf(const QWidget& window) {
+QMargins marginsOf(const QWidget& window) {
     // Asked of the native window each time: the widget's own copy of the frame's size can
     // still be empty while the window manager has framed the window already.
     const QWindow* native = window.windowHandle();
@@ -25,7 +22,7 @@ QMargins frameOf(const QWidget& window) {
 }
 
 QPoint cornerOnScreen(const QWidget& window) {
-    const QMargins frame = frameOf(window);
+    const QMargins frame = marginsOf(window);
     return window.geometry().topLeft() - QPoint(frame.left(), frame.top());
 }
 
@@ -75,24 +72,6 @@ private:
     QWidget& m_widget;
 };
 
-bool reachableOn(const QRect& titleBar, const QRect& screen) {
-    const QRect on = titleBar.intersected(screen);
-    return !on.isEmpty() && on.height() == titleBar.height() &&
-           on.width() >= std::min(kMinReachableWidth, titleBar.width());
-}
-
-// Squared distance between two rectangles: 0 when they touch or overlap.
-qint64 distance2(const QRect& a, const QRect& b) {
-    const qint64 dx = std::max<qint64>({0, qint64(b.left()) - a.right(), qint64(a.left()) - b.right()});
-    const qint64 dy = std::max<qint64>({0, qint64(b.top()) - a.bottom(), qint64(a.top()) - b.bottom()});
-    return dx * dx + dy * dy;
-}
-
-// The nearest corner that puts as much of `size` inside `area` as fits, the top-left first.
-int clampInto(int at, int size, int areaStart, int areaSize) {
-    return std::max(areaStart, std::min(at, areaStart + areaSize - size));
-}
-
 }  // namespace
 
 QPoint framePosition(const QWidget& window) {
@@ -111,7 +90,7 @@ void moveFrameTo(QWidget& window, QPoint topLeft) {
     window.setProperty(kPendingFrame, QVariant());
     window.setProperty(kLastShownFrame, QVariant());
     if (window.isVisible()) {
-        const QMargins frame = frameOf(window);
+        const QMargins frame = marginsOf(window);
         window.setGeometry(QRect(topLeft + QPoint(frame.left(), frame.top()), window.size()));
         return;
     }
@@ -127,30 +106,7 @@ void moveFrameTo(QWidget& window, QPoint topLeft) {
     }
 }
 
-QPoint reachablePosition(const QRect& frame, int titleBarHeight, const QList<QRect>& screens) {
-    if (screens.isEmpty()) {
-        return frame.topLeft();
-    }
-    const QRect titleBar(frame.topLeft(), QSize(frame.width(), std::min(titleBarHeight, frame.height())));
-    for (const QRect& screen : screens) {
-        if (reachableOn(titleBar, screen)) {
-            return frame.topLeft();
-        }
-    }
-    const QRect* nearest = &screens.front();
-    qint64 best = std::numeric_limits<qint64>::max();
-    for (const QRect& screen : screens) {
-        const qint64 d = distance2(frame, screen);
-        if (d < best) {
-            best = d;
-            nearest = &screen;
-        }
-    }
-    return {clampInto(frame.left(), frame.width(), nearest->left(), nearest->width()),
-            clampInto(frame.top(), frame.height(), nearest->top(), nearest->height())};
-}
-
-void keepTitleBarOnScreen(QWidget& window) {
+window::Frame frameOf(QWidget& window) {
     QRect frame = window.frameGeometry();
     int titleBar = window.geometry().top() - frame.top();
     if (titleBar <= 0) {
@@ -163,14 +119,16 @@ void keepTitleBarOnScreen(QWidget& window) {
         frame = QRect(framePosition(window),
                       window.size() + QSize(2 * kAssumedBorder, titleBar + kAssumedBorder));
     }
-    QList<QRect> screens;
+    return {{frame.left(), frame.top(), frame.width(), frame.height()}, titleBar};
+}
+
+std::vector<window::Rect> screenAreas() {
+    std::vector<window::Rect> areas;
     for (const QScreen* screen : QGuiApplication::screens()) {
-        screens.append(screen->availableGeometry());
+        const QRect area = screen->availableGeometry();
+        areas.push_back({area.left(), area.top(), area.width(), area.height()});
     }
-    const QPoint placed = reachablePosition(frame, titleBar, screens);
-    if (placed != frame.topLeft()) {
-        moveFrameTo(window, placed);
-    }
+    return areas;
 }
 
 }  // namespace kerfo::ui
