@@ -26,8 +26,7 @@ case $wm in
     xfwm4) wm_program=xfwm4 ;;
     *) echo "unknown window manager $wm" >&2; exit 2 ;;
 esac
-for tool in Xvfb xdotool xwininfo xprop $wm_program dbus-run-session dbus-update-activation-environment $python \
-    $bus_launcher; do
+for tool in Xvfb xdotool xwininfo xprop $wm_program dbus-run-session $python $bus_launcher; do
     if ! command -v "$tool" >/dev/null; then
         echo "SKIP: $tool is not installed (scripts/deps.sh installs it)" >&2
         exit $skip
@@ -40,17 +39,17 @@ for module in pyatspi Xlib; do
     fi
 done
 
-# A session bus of its own, for the accessibility bus to register on.
+# A session bus of its own, for the accessibility bus to register on; it starts no services
+# on demand (see session_bus.conf).
 if [ -z "${KERFO_E2E_SESSION:-}" ]; then
-    exec env KERFO_E2E_SESSION=1 dbus-run-session -- bash "$0" "$@" 2> >(grep -v 'fd limit' >&2)
+    exec env KERFO_E2E_SESSION=1 dbus-run-session --config-file="$here/session_bus.conf" -- bash "$0" "$@" \
+        2> >(grep -v 'fd limit' >&2)
 fi
 
 settle=0.5  # also for the window manager to frame and place the window
 source "$here/x_session.sh"
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 ini="$XDG_CONFIG_HOME/kerfo/settings.ini"
-# Services the window manager starts through the bus find this X server and settings.
-dbus-update-activation-environment DISPLAY XDG_CONFIG_HOME XDG_RUNTIME_DIR HOME 2>/dev/null
 
 case $wm in
     openbox)
