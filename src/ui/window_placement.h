@@ -18,8 +18,9 @@ namespace kerfo::ui {
 QPoint framePosition(const QWidget& window);
 
 // Puts the frame's top-left corner of `window` at `topLeft`, shown or not. A window not yet
-// shown is created natively first so that the window manager is asked to place its frame,
-// not its client area, at that point. Never fails; the point is applied as it is.
+// shown opens with its client area there and is moved once more as soon as the window
+// manager has said how big its frame is (some say so only after the window shows), so
+// that the frame's corner lands on the point. Never fails; the point is applied as it is.
 void moveFrameTo(QWidget& window, QPoint topLeft);
 
 // Frame assumed while a window has no frame yet (the window manager reports it only once

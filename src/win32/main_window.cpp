@@ -42,6 +42,18 @@ constexpr int kClientHeight = 146;
 constexpr Place kProgressPlace{12, 146, 308, 14};
 constexpr int kProgressRoom = 22;
 
+// Adds the work area of `monitor` to the std::vector<window::Rect> at `areas`.
+BOOL CALLBACK addWorkArea(HMONITOR monitor, HDC, LPRECT, LPARAM areas) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (GetMonitorInfoW(monitor, &info)) {
+        const RECT& work = info.rcWork;
+        reinterpret_cast<std::vector<window::Rect>*>(areas)->push_back(
+            {work.left, work.top, work.right - work.left, work.bottom - work.top});
+    }
+    return TRUE;
+}
+
 constexpr COLORREF kFocusColour =
     RGB(window::kFocusBlueRgb >> 16 & 0xff, window::kFocusBlueRgb >> 8 & 0xff, window::kFocusBlueRgb & 0xff);
 
@@ -407,19 +419,7 @@ window::Frame MainWindow::frame() const {
 
 std::vector<window::Rect> MainWindow::screens() const {
     std::vector<window::Rect> areas;
-    EnumDisplayMonitors(
-        nullptr, nullptr,
-        [](HMONITOR monitor, HDC, LPRECT, LPARAM found) -> BOOL {
-            MONITORINFO info{};
-            info.cbSize = sizeof info;
-            if (GetMonitorInfoW(monitor, &info)) {
-                const RECT& work = info.rcWork;
-                reinterpret_cast<std::vector<window::Rect>*>(found)->push_back(
-                    {work.left, work.top, work.right - work.left, work.bottom - work.top});
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&areas));
+    EnumDisplayMonitors(nullptr, nullptr, &addWorkArea, reinterpret_cast<LPARAM>(&areas));
     return areas;
 }
 

@@ -1,6 +1,8 @@
 #include "window/main_model.h"
 
+#include <algorithm>
 #include <memory>
+#include <string>
 
 #include "filejobs/messages.h"
 #include "filejobs/paths.h"
