@@ -425,11 +425,13 @@ TEST_F(MainWindowTest, CorruptFileReportsAndLeavesTheWindowStuck) {
 TEST_F(MainWindowTest, ErrorReportShowsTheRuntimeNumberAndDescription) {
     open(write("notes.kfo", "[Kerfod]"), true);
     jobs.result.status = filejobs::JobStatus::kFailed;
-    jobs.result.error = platform::RuntimeError(platform::ErrorNumber::kDiskFull);
+    jobs.result.error = platform::RuntimeError(platform::ErrorNumber::kInvalidCall);
+    jobs.result.step = filejobs::JobStep::kReading;  // a damaged body
     press(Qt::Key_Return);
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_EQ(messages.messages[0],
-              (Message{"An error # 61 was generated:\r\n\r\nDisk full\r\nProbable cause: a tampered or corrupt file.",
+              (Message{"An error # 5 was generated:\r\n\r\nInvalid procedure call or argument\r\n"
+                       "Probable cause: a tampered or corrupt file.",
                        Icon::kError, "Error :-("}));
     expectStuck();
     EXPECT_TRUE(exit.codes.empty());
