@@ -26,6 +26,12 @@ constexpr const char* kPlainPath = "/mem/doc.txt";
 
 using kerfo::fuzz::broken;
 
+enum Outcome { kDecrypted, kWrongPassword, kRefused };
+kerfo::fuzz::Outcomes<3>& outcomes() {
+    static kerfo::fuzz::Outcomes<3> counts({"decrypted", "wrong password", "refused"});
+    return counts;
+}
+
 // The plain text as the format describes it, or nothing when that reading fails.
 std::optional<std::string> readByTheRules(const std::string& file) {
     const auto end = file.find_first_of("\r\n");
@@ -75,6 +81,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     context.files = &files;
     const auto result = kerfo::filejobs::Decrypt(kEncryptedPath, password, context);
 
+    outcomes().add(result.status == JobStatus::kDone            ? kDecrypted
+                   : result.status == JobStatus::kWrongPassword ? kWrongPassword
+                                                                : kRefused);
     if (result.status == JobStatus::kDone) {
         if (files.files.size() != 1 || files.files.count(kPlainPath) != 1) broken("files after success");
         if (result.newPath != kPlainPath) broken("new path");

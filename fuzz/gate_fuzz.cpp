@@ -18,6 +18,12 @@ namespace {
 
 using kerfo::fuzz::broken;
 
+enum Outcome { kEncryptMode, kDecryptMode, kRefusal };
+kerfo::fuzz::Outcomes<3>& outcomes() {
+    static kerfo::fuzz::Outcomes<3> counts({"encrypt mode", "decrypt mode", "refused"});
+    return counts;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -37,6 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     static const std::set<int> kRefused{1, 2, 3, 4, 5, 7, 33, 34, 35, 36};
     const bool mustRefuse = content.empty() || kRefused.count(attributes) != 0;
+    outcomes().add(gate.refusal                                   ? kRefusal
+                   : gate.mode == kerfo::filejobs::Mode::kDecrypt ? kDecryptMode
+                                                                  : kEncryptMode);
     if (mustRefuse != gate.refusal.has_value()) broken("refusal");
     if (gate.refusal) {
         if (gate.refusal->text.rfind(path, 0) != 0) broken("refusal does not name the file");

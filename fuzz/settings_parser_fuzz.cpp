@@ -15,6 +15,12 @@ namespace {
 
 using kerfo::fuzz::broken;
 
+enum Outcome { kParsed, kRefused };
+kerfo::fuzz::Outcomes<2>& outcomes() {
+    static kerfo::fuzz::Outcomes<2> counts({"parsed", "refused"});
+    return counts;
+}
+
 bool sameContent(const kerfo::settings::KeyTree& a, const kerfo::settings::KeyTree& b) {
     if (a.keys().size() != b.keys().size()) return false;
     for (const auto& [folded, key] : a.keys()) {
@@ -36,6 +42,7 @@ bool sameContent(const kerfo::settings::KeyTree& a, const kerfo::settings::KeyTr
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const auto tree = kerfo::settings::KeyTree::parse(text);
+    outcomes().add(tree ? kParsed : kRefused);
     if (!tree) return 0;
     const std::string formatted = tree->format();
     const auto again = kerfo::settings::KeyTree::parse(formatted);

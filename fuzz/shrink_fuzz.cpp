@@ -17,6 +17,12 @@ namespace {
 
 using kerfo::fuzz::broken;
 
+enum Outcome { kShrunk, kRefused };
+kerfo::fuzz::Outcomes<2>& outcomes() {
+    static kerfo::fuzz::Outcomes<2> counts({"shrunk", "refused"});
+    return counts;
+}
+
 // The shrink rules, one character at a time, as written for the encoding.
 std::optional<std::string> shrinkByTheRules(const std::string& in) {
     const long long length = static_cast<long long>(in.size());
@@ -60,6 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (error.code() != 5) broken("Shrink failed with another error than 5");
         failed = true;
     }
+    outcomes().add(failed ? kRefused : kShrunk);
     const auto expected = shrinkByTheRules(text);
     if (failed != !expected) broken("Shrink and the rules disagree on failing");
     if (failed && c.Text() != text) broken("a failed Shrink changed the text");

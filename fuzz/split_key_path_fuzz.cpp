@@ -21,6 +21,12 @@ namespace {
 
 using kerfo::fuzz::broken;
 
+enum Outcome { kReadBack, kNotReadable, kMalformed };
+kerfo::fuzz::Outcomes<3>& outcomes() {
+    static kerfo::fuzz::Outcomes<3> counts({"read back", "not readable", "malformed"});
+    return counts;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -39,6 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool malformed = path.compare(0, 5, "HKEY_") != 0 || path.size() < 5 ||
                            (!path.empty() && path.back() == '\\');
     if (malformed) {
+        outcomes().add(kMalformed);
         if (messages.messages.size() != 1 || messages.messages[0].text != "Incorrect Format:\n\n" + path) {
             broken("format message");
         }
@@ -65,6 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (store.openCount() != 0) broken("a key left open");
     const bool readable = !value.empty() && value.size() <= 254 && value.front() != ' ' &&
                           value.find('\0') == std::string::npos;
+    outcomes().add(back && *back == value ? kReadBack : kNotReadable);
     if (root == 0) {
         if (back || threw) broken("a read under no root gave something");
     } else if (readable && (threw || !back || *back != value)) {

@@ -15,6 +15,7 @@
 #include "filejobs/gate.h"
 #include "filejobs/jobs.h"
 #include "filejobs/messages.h"
+#include "filejobs/progress.h"
 #include "filejobs/show.h"
 #include "platform/file_system.h"
 #include "platform/secret.h"
@@ -122,7 +123,7 @@ int replaceOne(const Options& options, const std::string& file, const std::strin
                const std::string& prefix) {
     const bool encrypt = options.command == "encrypt";
     kerfo::cli::ProgressBar bar(sizeOf(file), kerfo::cli::progressDelay(), progressWanted(options));
-    kerfo::cli::CountingFileSystem counted(kerfo::platform::realFileSystem(), bar.counter());
+    kerfo::filejobs::CountingFileSystem counted(kerfo::platform::realFileSystem(), bar.counter());
     auto context = kerfo::filejobs::defaultJobContext();
     context.files = &counted;
     const auto result = encrypt ? kerfo::filejobs::Encrypt(file, password, context)
@@ -146,7 +147,7 @@ int replaceOne(const Options& options, const std::string& file, const std::strin
 int showOne(const Options& options, const std::string& file, const std::string& password,
             const std::string& prefix) {
     kerfo::cli::ProgressBar bar(sizeOf(file), kerfo::cli::progressDelay(), progressWanted(options));
-    kerfo::cli::CountingFileSystem counted(kerfo::platform::realFileSystem(), bar.counter());
+    kerfo::filejobs::CountingFileSystem counted(kerfo::platform::realFileSystem(), bar.counter());
     kerfo::filejobs::ShowHooks hooks;
     hooks.files = &counted;
     // The bar covers the check; it is gone before the text starts.

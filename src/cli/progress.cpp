@@ -4,50 +4,15 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "filejobs/progress.h"
+
 namespace kerfo::cli {
 namespace {
 
-constexpr std::chrono::milliseconds kDefaultDelay{500};
 constexpr std::chrono::milliseconds kRedraw{200};
 constexpr int kBarCells = 24;
 
-// A file whose reads are counted; `Forwarding` passes everything else on.
-template <typename Forwarding, typename Interface>
-class Counting final : public Forwarding {
-public:
-    Counting(std::unique_ptr<Interface> inner, std::atomic<std::uint64_t>& counter)
-        : Forwarding(std::move(inner)), m_counter(counter) {}
-
-    platform::Result<std::size_t> read(char* buffer, std::size_t size) override {
-        auto n = Forwarding::read(buffer, size);
-        if (n) m_counter.fetch_add(*n, std::memory_order_relaxed);
-        return n;
-    }
-
-private:
-    std::atomic<std::uint64_t>& m_counter;
-};
-
-// `opened`, its reads counted into `counter`.
-template <typename Forwarding, typename Interface>
-platform::Result<std::unique_ptr<Interface>> counted(
-    platform::Result<std::unique_ptr<Interface>> opened, std::atomic<std::uint64_t>& counter) {
-    if (!opened) return opened;
-    return std::unique_ptr<Interface>(
-        std::make_unique<Counting<Forwarding, Interface>>(std::move(*opened), counter));
-}
-
 }  // namespace
-
-platform::Result<std::unique_ptr<platform::File>> CountingFileSystem::openRead(
-    const std::string& path) {
-    return counted<platform::ForwardingFile>(ForwardingFileSystem::openRead(path), m_counter);
-}
-platform::Result<std::unique_ptr<platform::SourceFile>> CountingFileSystem::openSource(
-    const std::string& path) {
-    return counted<platform::ForwardingSourceFile>(ForwardingFileSystem::openSource(path),
-                                                   m_counter);
-}
 
 ProgressBar::ProgressBar(std::uint64_t total, std::chrono::milliseconds delay, bool enabled)
     : m_total(total), m_delay(delay), m_start(std::chrono::steady_clock::now()) {
@@ -116,7 +81,7 @@ std::chrono::milliseconds progressDelay() {
         const long ms = std::strtol(value, &end, 10);
         if (end != value && *end == '\0' && ms >= 0) return std::chrono::milliseconds(ms);
     }
-    return kDefaultDelay;
+    return filejobs::kProgressDelay;
 }
 
 std::string humanBytes(double bytes) {

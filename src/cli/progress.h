@@ -1,5 +1,6 @@
 // The progress bar of a long job: a line on standard error, redrawn in place, that shows
-// the bytes read of the job's file, the percentage and the rate.
+// the bytes read of the job's file (counted by filejobs::CountingFileSystem), the
+// percentage and the rate.
 #pragma once
 
 #include <atomic>
@@ -12,25 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/file_system.h"
-
 namespace kerfo::cli {
-
-// Counts into `counter` every byte read from files the job opens for reading (the job's
-// new file is read back through its own handle, not counted): that is the job's progress
-// through its source. Everything else is handed to `inner` unchanged.
-class CountingFileSystem final : public platform::ForwardingFileSystem {
-public:
-    CountingFileSystem(platform::FileSystem& inner, std::atomic<std::uint64_t>& counter)
-        : ForwardingFileSystem(inner), m_counter(counter) {}
-
-    platform::Result<std::unique_ptr<platform::File>> openRead(const std::string& path) override;
-    platform::Result<std::unique_ptr<platform::SourceFile>> openSource(
-        const std::string& path) override;
-
-private:
-    std::atomic<std::uint64_t>& m_counter;
-};
 
 // Draws the bar on standard error from a thread of its own while a job runs, once the job
 // has run for `delay`; redraws it a few times a second and clears it when stopped. With
@@ -63,7 +46,7 @@ private:
     std::thread m_thread;
 };
 
-// The delay before the bar shows: half a second, or KERFO_PROGRESS_DELAY_MS milliseconds
+// The delay before the bar shows: filejobs::kProgressDelay, or KERFO_PROGRESS_DELAY_MS milliseconds
 // when that is set (tests set 0, so that the bar shows however fast the job is).
 std::chrono::milliseconds progressDelay();
 

@@ -153,6 +153,11 @@ inline constexpr std::string_view kAbout = "&About";
 inline constexpr std::string_view kAutoQuit = "Auto quit window";
 inline constexpr std::string_view kQuickExitEncrypt = " Enables quick exit after encryption ";
 inline constexpr std::string_view kQuickExitDecrypt = " Enables quick exit after decryption ";
+// A long job's progress: the file's name, then how much of it is done ("notes.txt: 45%").
+inline constexpr std::string_view kProgressAfterName = ": ";
+inline constexpr std::string_view kProgressPercent = "%";
+// The progress bar, as screen readers announce it.
+inline constexpr std::string_view kProgressName = "Progress";
 
 // The settings store.
 inline constexpr std::string_view kIncorrectFormat = "Incorrect Format:";

@@ -15,29 +15,17 @@ namespace kerfo::ui {
 
 namespace {
 
-// 15 twips make one logical pixel; Qt scales logical pixels to the screen.
-constexpr int kTwipsPerPixel = 15;
-
-constexpr int px(int twips) {
-    return twips / kTwipsPerPixel;
+// Twips to logical pixels; Qt scales logical pixels to the screen.
+int px(int twips) {
+    return window::twipsToPixelsAt(twips, 96);
 }
 
 QString qs(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// The client area's design size, and the margin the design keeps on the left of every
-// control, kept on the right too when the box has to widen.
-constexpr int kBoxWidthTwips = 3300;
-constexpr int kBoxHeightTwips = 4395;
-constexpr int kMarginTwips = 360;
-// The rules end this far from the right edge of the box.
-constexpr int kRuleEndGapTwips = kBoxWidthTwips - 2985;
-
-// The heading's and the version line's design sizes, next to a 9 pt body text.
-constexpr double kTitlePoints = 13.5;
+// The heading's size next to the body text, when the body is larger than the design's.
 constexpr double kTitleToBody = 1.5;
-constexpr double kVersionPoints = 9.75;
 
 // An etched rule: a dark one-pixel line and, one pixel below it, a light two-pixel line
 // in the 3-D highlight colour, both chosen against the palette (see palette_colours.h).
@@ -73,23 +61,15 @@ double bodyPoints(const QFont& font) {
 
 QFont headingFont(const QFont& body) {
     QFont font = body;
-    font.setPointSizeF(std::max(kTitlePoints, kTitleToBody * bodyPoints(body)));
+    font.setPointSizeF(std::max(window::kAboutTitlePoints, kTitleToBody * bodyPoints(body)));
     return font;
 }
 
 QFont versionFont(const QFont& body) {
     QFont font = body;
-    font.setPointSizeF(std::max(kVersionPoints, bodyPoints(body)));
+    font.setPointSizeF(std::max(window::kAboutVersionPoints, bodyPoints(body)));
     font.setBold(true);
     return font;
-}
-
-QString versionLine(int major, int minor, int revision) {
-    return qs(window::versionLine(major, minor, revision));
-}
-
-QString copyrightLine(int year) {
-    return qs(window::copyrightLine(year));
 }
 
 FrmAbout::FrmAbout(QWidget* mainWindow, const Services& services)
@@ -101,25 +81,31 @@ FrmAbout::FrmAbout(QWidget* mainWindow, const Services& services)
     setWindowIcon(QIcon());
     setWindowModality(Qt::ApplicationModal);
 
-    // Top to bottom, each at its design place in twips: left, top, width, height.
-    m_lblprogtitle = makeLabel(this, "lblprogtitle", QString());
-    m_lblprogtitle->setFont(headingFont(font()));
-    m_items.push_back({m_lblprogtitle, {360, 345, 3675, 330}, false});
-    m_lblversion = makeLabel(this, "lblversion", QString());
-    m_lblversion->setFont(versionFont(font()));
-    m_items.push_back({m_lblversion, {360, 675, 3675, 195}, false});
-    m_lblcopyright = makeLabel(this, "lblcopyright", QString());
-    m_items.push_back({m_lblcopyright, {360, 930, 795, 195}, true});
-    m_items.push_back({makeLabel(this, "lblcopyright2", qs(texts::kCopyrightHolder)), {360, 1140, 2580, 240}, false});
-    m_items.push_back({new EtchedRule(this), {360, 1545, 2985 - 360, 45}, false});
-    m_items.push_back({makeLabel(this, "lbltext1", qs(texts::kFreeUseLine1)), {360, 1695, 3675, 195}, false});
-    m_items.push_back({makeLabel(this, "lbltext2", qs(texts::kFreeUseLine2)), {360, 1890, 2460, 195}, true});
-    m_items.push_back({makeLabel(this, "lbltext3", qs(texts::kPlayAndEnjoy)), {360, 2085, 1110, 195}, true});
-    m_items.push_back({new EtchedRule(this), {360, 2415, 2985 - 360, 45}, false});
-    m_items.push_back({makeLabel(this, "lbltext4", qs(texts::kForUpdates)), {360, 2700, 2265, 195}, true});
-    m_items.push_back({makeLabel(this, "lbltext5", qs(texts::kVisitHomepage)), {360, 2895, 1545, 195}, true});
-    m_lblurl = makeLabel(this, "lblurl", qs(texts::kHomePage));
-    m_items.push_back({m_lblurl, {360, 3105, 1740, 195}, true});
+    // Top to bottom, each at its design place in twips: the labels and the rules by their
+    // tops, then Ok.
+    std::size_t rule = 0;
+    for (const window::AboutLabel& label : window::kAboutLabels) {
+        for (; rule < window::kAboutRules.size() && window::kAboutRules[rule].top < label.top;
+             ++rule) {
+            const window::AboutRule& r = window::kAboutRules[rule];
+            m_items.push_back({new EtchedRule(this),
+                               {r.left, r.top, r.right - r.left, window::kAboutRuleHeight},
+                               false});
+        }
+        QLabel* made = makeLabel(this, label.name, qs(label.text));
+        if (label.font == window::AboutFont::kTitle) {
+            made->setFont(headingFont(font()));
+        } else if (label.font == window::AboutFont::kVersion) {
+            made->setFont(versionFont(font()));
+        }
+        m_items.push_back(
+            {made, {label.left, label.top, label.width, label.height}, label.autoSize});
+    }
+    m_lblprogtitle = findChild<QLabel*>(QStringLiteral("lblprogtitle"));
+    m_lblversion = findChild<QLabel*>(QStringLiteral("lblversion"));
+    m_lblcopyright = findChild<QLabel*>(QStringLiteral("lblcopyright"));
+    // The last label is the link.
+    m_lblurl = static_cast<QLabel*>(m_items.back().widget);
     QPalette linkPalette = m_lblurl->palette();
     linkPalette.setColor(QPalette::WindowText, readableBlue(palette().color(QPalette::Window)));
     m_lblurl->setPalette(linkPalette);
@@ -128,7 +114,8 @@ FrmAbout::FrmAbout(QWidget* mainWindow, const Services& services)
 
     m_cmdok = new QPushButton(qs(texts::kOk), this);
     m_cmdok->setObjectName(QStringLiteral("cmdok"));
-    m_items.push_back({m_cmdok, {360, 3600, 1590, 390}, false});
+    m_items.push_back(
+        {m_cmdok, {window::kOkLeft, window::kOkTop, window::kOkWidth, window::kOkHeight}, false});
     // Enter and Space press Ok through its focus only: it is neither the default nor
     // the cancel button, so Esc leaves the box open.
     m_cmdok->setDefault(false);
@@ -141,10 +128,11 @@ FrmAbout::FrmAbout(QWidget* mainWindow, const Services& services)
 
 void FrmAbout::layOut() {
     // Widen the box first if some text is longer than the design allows for.
-    int boxWidth = px(kBoxWidthTwips);
+    int boxWidth = px(window::kAboutWidth);
     for (const Item& item : m_items) {
         if (qobject_cast<QLabel*>(item.widget) || qobject_cast<QPushButton*>(item.widget)) {
-            boxWidth = std::max(boxWidth, px(item.design.left()) + item.widget->sizeHint().width() + px(kMarginTwips));
+            boxWidth = std::max(boxWidth, px(item.design.left()) + item.widget->sizeHint().width() +
+                                              px(window::kAboutMargin));
         }
     }
     // Then top to bottom: each control keeps its design place and size, grown to its text;
@@ -156,8 +144,10 @@ void FrmAbout::layOut() {
         QWidget* widget = item.widget;
         QRect place(design.left(), design.top() + shift, design.width(), design.height());
         if (dynamic_cast<EtchedRule*>(widget) != nullptr) {
-            place.setWidth(boxWidth - px(kRuleEndGapTwips) - place.left());
-            place.setHeight(3);
+            // The rule keeps its gap to the box's right edge when the box widens.
+            place.setWidth(boxWidth -
+                           px(window::kAboutWidth - (item.design.left() + item.design.width())) -
+                           place.left());
         } else {
             const QSize text = widget->sizeHint();
             // A design width past the box's edge was clipped by the box: the width the user
@@ -169,13 +159,14 @@ void FrmAbout::layOut() {
         }
         widget->setGeometry(place);
     }
-    setFixedSize(boxWidth, px(kBoxHeightTwips) + shift);
+    setFixedSize(boxWidth, px(window::kAboutHeight) + shift);
 }
 
 void FrmAbout::fillTexts() {
     m_lblprogtitle->setText(qs(texts::kAppTitle));
-    m_lblversion->setText(versionLine(KERFO_VERSION_MAJOR, KERFO_VERSION_MINOR, KERFO_VERSION_PATCH));
-    m_lblcopyright->setText(copyrightLine(m_services.clock->today().year()));
+    m_lblversion->setText(
+        qs(window::versionLine(KERFO_VERSION_MAJOR, KERFO_VERSION_MINOR, KERFO_VERSION_PATCH)));
+    m_lblcopyright->setText(qs(window::copyrightLine(m_services.clock->today().year())));
 }
 
 void FrmAbout::linkClicked() {

@@ -1,7 +1,7 @@
 // The about box `frmabout`: title, version and copyright lines filled in when it opens,
-// the free-use notice and the home-page link. A fixed layout laid out in twips, as the
-// box has always been drawn, converted at 15 twips to a logical pixel; with a larger font
-// than the design's, the box and its controls grow so that every text shows whole.
+// the free-use notice and the home-page link. The fixed layout in twips of
+// window/about_model.h, converted at 15 twips to a logical pixel; with a larger font than
+// the design's, the box and its controls grow so that every text shows whole.
 #pragma once
 
 #include <QDialog>
@@ -16,12 +16,6 @@ class QLabel;
 class QPushButton;
 
 namespace kerfo::ui {
-
-// "Version " and the three numbers, each in plain decimal digits ("Version 1.0.2").
-QString versionLine(int major, int minor, int revision);
-
-// The copyright lead-in followed by `year` in four digits.
-QString copyrightLine(int year);
 
 // The heading's font over the body font `body`: 13.5 pt, or one and a half times the body
 // text when that is larger, so the heading never ends up smaller than the text below it.

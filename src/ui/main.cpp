@@ -12,8 +12,9 @@
 
 #include "ui/main_window.h"
 #include "ui/services.h"
-#include "ui/settings_adapter.h"
 #include "ui/start_up.h"
+#include "window/job_runner.h"
+#include "window/services.h"
 
 namespace {
 
@@ -51,6 +52,7 @@ QByteArray preferredPlatform() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    using namespace kerfo;
     using namespace kerfo::ui;
 
     // The whole command line is the file's path, so Qt must not read options from it.
@@ -74,7 +76,7 @@ int main(int argc, char** argv) {
     QtMessageSink messages;
     InstanceLock lock;
     if (!lock.acquire()) {
-        messages.show(alreadyRunningMessage());
+        messages.show(window::alreadyRunningMessage());
         return 1;
     }
 
@@ -82,13 +84,17 @@ int main(int argc, char** argv) {
     DesktopLinkOpener links;
     EventLoopExit exit;
     // Opened only past the single-instance check, so a refused second copy never reads it.
-    StoredSettings settings(messages);
-    FileJobRunner jobs;
-    FrmMain window(Services{&messages, &clock, &links, &exit, &settings, &jobs});
-    if (!window.load(userFile)) {
+    window::StoredSettings settings(messages);
+    window::FileGate gate;
+    QtWindowThread windowThread;
+    window::ThreadedJobRunner jobs(windowThread);
+    window::SteadyClock jobClock;
+    FrmMain mainWindow(
+        Services{&messages, &clock, &links, &exit, &settings, &gate, &jobs, &jobClock});
+    if (!mainWindow.load(userFile)) {
         return 1;
     }
-    window.show();
+    mainWindow.show();
     // Set only by the start-up benchmark: end as soon as the window is on screen.
     if (qEnvironmentVariableIsSet("KERFO_EXIT_AFTER_SHOW")) {
         QTimer::singleShot(0, &app, &QCoreApplication::quit);

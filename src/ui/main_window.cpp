@@ -6,16 +6,18 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "platform/secret.h"
 #include "texts/texts.h"
-#include "ui/settings_adapter.h"
 #include "ui/about_box.h"
 #include "ui/padlock_icon.h"
 #include "ui/palette_colours.h"
+#include "ui/settings_adapter.h"
+#include "ui/window_placement.h"
 
 namespace kerfo::ui {
 
@@ -43,8 +45,6 @@ QLineEdit* passwordBox(const char* name, QStyle* style, QWidget* parent) {
     box->setObjectName(QLatin1String(name));
     box->setEchoMode(QLineEdit::Password);
     box->setStyle(style);
-    // No length limit on passwords.
-    box->setMaxLength(32767);
     box->setMinimumWidth(190);
     return box;
 }
@@ -83,6 +83,10 @@ public:
         return copy;
     }
     void clearPassword(window::Control box) override { static_cast<QLineEdit*>(widget(box))->clear(); }
+    void setPasswordLimit(int characters) override {
+        m_w.m_txtPassword1->setMaxLength(characters);
+        m_w.m_txtPassword2->setMaxLength(characters);
+    }
     void setCancelText(std::string_view text) override { m_w.m_cmdCancel->setText(qs(text)); }
     void setLabelFocused(window::Control label, bool focused) override {
         m_w.setLabelFocusColour(static_cast<QLabel*>(widget(label)), focused);
@@ -97,6 +101,13 @@ public:
         }
     }
     void repaintNow() override { m_w.repaint(); }
+    void showProgress(const std::optional<window::ProgressView>& progress) override {
+        if (progress) {
+            m_w.m_progress->setText(toDisplay(progress->text));
+            m_w.m_progress->setValue(progress->percent);
+        }
+        m_w.m_progress->setVisible(progress.has_value());
+    }
     void showAbout() override {
         FrmAbout about(&m_w, m_w.m_services);
         about.exec();
@@ -104,6 +115,9 @@ public:
     void closeWindow() override { m_w.close(); }
     settings::PositionTarget& position() override { return m_position; }
     settings::CheckTarget& autoQuitBox() override { return m_check; }
+    window::Frame frame() const override { return frameOf(m_w); }
+    std::vector<window::Rect> screens() const override { return screenAreas(); }
+    void moveFrame(window::Point corner) override { moveFrameTo(m_w, QPoint(corner.x, corner.y)); }
 
 private:
     QWidget* widget(window::Control control) const {
@@ -126,23 +140,19 @@ private:
     CheckBoxState m_check;
 };
 
-// The model's settings seam onto the Qt window's: the window and its check box themselves.
-class FrmMain::SettingsBridge final : public window::SettingsService {
-public:
-    explicit SettingsBridge(FrmMain& w) : m_w(w) {}
-    void load(settings::PositionTarget&, settings::CheckTarget&) override {
-        m_w.m_services.settings->load(m_w, *m_w.m_check1);
-    }
-    void save(const settings::PositionTarget&, const settings::CheckTarget&) override {
-        m_w.m_services.settings->save(m_w, *m_w.m_check1);
-    }
+void ProgressBar::setText(const QString& text) {
+    m_text = text;
+    update();
+}
 
-private:
-    FrmMain& m_w;
-};
+QString ProgressBar::text() const {
+    return m_text;
+}
 
 void AutoQuitBox::nextCheckState() {
-    setCheckState(checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+    if (onClick) {
+        onClick();
+    }
 }
 
 FrmMain::FrmMain(const Services& services, QWidget* parent)
@@ -154,9 +164,10 @@ FrmMain::FrmMain(const Services& services, QWidget* parent)
     setWindowIcon(padlockIcon(Padlock::kClosed));
     buildControls();
     m_view = std::make_unique<View>(*this);
-    m_settings = std::make_unique<SettingsBridge>(*this);
     m_model = std::make_unique<window::MainModel>(
-        *m_view, window::MainServices{m_services.messages, m_services.exit, m_settings.get(), m_services.jobs});
+        *m_view, window::MainServices{m_services.messages, m_services.exit, m_services.settings,
+                                      m_services.gate, m_services.jobs, m_services.jobClock});
+    m_check1->onClick = [this] { m_model->check1Clicked(); };
 }
 
 FrmMain::~FrmMain() {
@@ -185,8 +196,12 @@ void FrmMain::buildControls() {
     m_cmdAbout->setObjectName(QStringLiteral("cmdAbout"));
     m_check1 = new AutoQuitBox(qs(texts::kAutoQuit), this);
     m_check1->setObjectName(QStringLiteral("Check1"));
-    m_check1->setCheckState(Qt::Checked);
     m_check1->setMouseTracking(true);
+    m_progress = new ProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("progress"));
+    m_progress->setAccessibleName(qs(texts::kProgressName));
+    m_progress->setRange(0, 100);
+    m_progress->hide();
 
     // No button is the default until the gate has chosen the mode.
     for (QPushButton* button : {m_cmdEncrypt, m_cmdDecrypt, m_cmdCancel, m_cmdAbout}) {
@@ -217,6 +232,7 @@ void FrmMain::buildControls() {
     grid->addLayout(passwords, 0, 0);
     grid->addLayout(pictures, 0, 1);
     grid->addLayout(bottom, 1, 0, 1, 2);
+    grid->addWidget(m_progress, 2, 0, 1, 2);
     grid->setSizeConstraint(QLayout::SetFixedSize);
 
     setTabOrder(m_txtPassword1, m_txtPassword2);
@@ -285,8 +301,12 @@ void FrmMain::changeEvent(QEvent* event) {
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {
-    // The query-unload: the first of the two saves of every close.
-    m_model->queryUnload();
+    // The query-unload: the first of the two saves of every close, or, while a job runs,
+    // a close the model makes once the job has ended.
+    if (!m_model->queryUnload()) {
+        event->ignore();
+        return;
+    }
     event->accept();
 }
 

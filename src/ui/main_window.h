@@ -6,7 +6,9 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QProgressBar>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,15 +21,29 @@ class QPushButton;
 
 namespace kerfo::ui {
 
-// The "Auto quit window" box. The stored preference may hold the greyed state; a click
-// still only moves between cleared and ticked.
+// The "Auto quit window" box. What a click (or Space) makes of its state is the window
+// model's rule: the box hands every click to `onClick` instead of moving on by itself.
 class AutoQuitBox : public QCheckBox {
     Q_OBJECT
 public:
     using QCheckBox::QCheckBox;
+    std::function<void()> onClick;
 
 protected:
     void nextCheckState() override;
+};
+
+// A long job's progress, with the model's text as it stands (a file's name may hold what
+// QProgressBar's format would take for a placeholder).
+class ProgressBar : public QProgressBar {
+    Q_OBJECT
+public:
+    using QProgressBar::QProgressBar;
+    void setText(const QString& text);
+    QString text() const override;
+
+private:
+    QString m_text;
 };
 
 // A dialog-style window so that the mode's action button is a real default button that
@@ -44,6 +60,8 @@ public:
     bool load(const std::string& userFile);
 
     const std::string& userFile() const { return m_model->userFile(); }
+    // Where the window is in its life: a job running, finished, retry, ...
+    window::State state() const { return m_model->state(); }
 
     // Selects the whole text of the box that has the focus; does nothing for any other
     // control or an empty box.
@@ -57,7 +75,6 @@ protected:
 
 private:
     class View;
-    class SettingsBridge;
 
     void buildControls();
     // Each password label in the focus blue while its box is the window's focus widget, else
@@ -78,9 +95,10 @@ private:
     QPushButton* m_cmdCancel = nullptr;
     QPushButton* m_cmdAbout = nullptr;
     AutoQuitBox* m_check1 = nullptr;
+    // Hidden until a job has run long enough to show how far it has come.
+    ProgressBar* m_progress = nullptr;
 
     std::unique_ptr<View> m_view;
-    std::unique_ptr<SettingsBridge> m_settings;
     // Declared last: built once the controls exist, gone before them.
     std::unique_ptr<window::MainModel> m_model;
 };

@@ -55,12 +55,11 @@ void EventLoopExit::exit(int code) {
     QCoreApplication::exit(code);
 }
 
-filejobs::JobResult FileJobRunner::encrypt(const std::string& userFile, std::string_view password) {
-    return filejobs::Encrypt(userFile, password);
-}
-
-filejobs::JobResult FileJobRunner::decrypt(const std::string& userFile, std::string_view password) {
-    return filejobs::Decrypt(userFile, password);
+void QtWindowThread::post(std::function<void()> task) {
+    // Without an application object no event loop will ever run the task.
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        QMetaObject::invokeMethod(app, std::move(task), Qt::QueuedConnection);
+    }
 }
 
 }  // namespace kerfo::ui

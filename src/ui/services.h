@@ -1,21 +1,19 @@
-// The window's ways out to the rest of the machine: message boxes, the clock, the link
-// opener, ending the process, the persisted settings and the file jobs. The window gets
-// them passed in so the window tests can record what it does instead of showing boxes,
-// opening a browser or ending the test process.
+// The window's ways out to the rest of the machine: message boxes, the date, the link
+// opener, ending the process, the persisted settings, the gate, the file jobs and the
+// clock they are timed by. The window gets them passed in so the window tests can record
+// what it does instead of showing boxes, opening a browser or ending the test process.
+// Everything but the date, the link and the boxes is the window model's (window/services.h).
 #pragma once
 
 #include <QDate>
 #include <QUrl>
 
-#include <string>
+#include <functional>
 #include <string_view>
 
-#include "filejobs/jobs.h"
 #include "texts/message.h"
-#include "window/main_model.h"
-
-class QCheckBox;
-class QWidget;
+#include "window/job_runner.h"
+#include "window/services.h"
 
 namespace kerfo::ui {
 
@@ -34,33 +32,18 @@ public:
     virtual void open(const QUrl& address) = 0;
 };
 
-// Ends the program with `code` once the running event handler has returned; nothing
-// the user does reaches the window after this call.
-using ProcessExit = window::ProcessExit;
-
-// The persisted preferences: the main window's position and the state of its
-// "Auto quit window" box. `load` runs as the first step of loading the main window,
-// before the command line is read; `save` runs on the window's query-unload and again
-// on its unload, so a normal close saves twice. Failures stay silent.
-class SettingsService {
-public:
-    virtual ~SettingsService() = default;
-    virtual void load(QWidget& window, QCheckBox& autoQuit) = 0;
-    virtual void save(const QWidget& window, const QCheckBox& autoQuit) = 0;
-};
-
-// The two file jobs as the window runs them. `password` is the UTF-8 text of the box.
-using JobRunner = window::JobRunner;
-
 // Everything the windows need from outside; none of the pointers may be null and each
 // must outlive the windows that use it.
 struct Services {
     texts::MessageSink* messages;
     Clock* clock;
     LinkOpener* links;
-    ProcessExit* exit;
-    SettingsService* settings;
-    JobRunner* jobs;
+    window::ProcessExit* exit;
+    window::SettingsService* settings;
+    window::Gate* gate;
+    window::JobRunner* jobs;
+    // How long a job has run, for when its progress shows.
+    window::Clock* jobClock;
 };
 
 // --- The real services of a normal run. ---
@@ -83,16 +66,16 @@ public:
 };
 
 // Leaves the event loop with `code`; main returns it.
-class EventLoopExit : public ProcessExit {
+class EventLoopExit : public window::ProcessExit {
 public:
     void exit(int code) override;
 };
 
-// filejobs::Encrypt and filejobs::Decrypt on the real file system and clock.
-class FileJobRunner : public JobRunner {
+// Hands tasks to the application's thread through its event queue (a queued call on the
+// application object), so they run in every event loop, a modal box's too.
+class QtWindowThread : public window::WindowThread {
 public:
-    filejobs::JobResult encrypt(const std::string& userFile, std::string_view password) override;
-    filejobs::JobResult decrypt(const std::string& userFile, std::string_view password) override;
+    void post(std::function<void()> task) override;
 };
 
 // Core texts (bytes; paths as the file system spells them) as the window shows them.

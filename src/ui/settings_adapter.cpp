@@ -57,28 +57,4 @@ bool CheckBoxState::setValue(std::int16_t state) {
     }
 }
 
-StoredSettings::StoredSettings(texts::MessageSink& messages, std::unique_ptr<settings::StoreBackend> store)
-    : m_store(store ? std::move(store) : settings::openUserStore()),
-      m_registry(*m_store, messages),
-      m_general(m_registry) {}
-
-void StoredSettings::load(QWidget& window, QCheckBox& autoQuit) {
-    WindowPosition position(window);
-    m_general.LoadPosition(position);
-    // The stored corner may lie off every screen now (a monitor unplugged since): the window
-    // then opens on the nearest one. The stored values stay until the next save.
-    keepTitleBarOnScreen(window);
-    CheckBoxState state(autoQuit);
-    m_general.LoadCheck(state);
-}
-
-void StoredSettings::save(const QWidget& window, const QCheckBox& autoQuit) {
-    // Saving only reads the controls: the adapters are handed over as const, so nothing
-    // can move the window or change the box through them.
-    const WindowPosition position(const_cast<QWidget&>(window));
-    m_general.SavePosition(position);
-    const CheckBoxState state(const_cast<QCheckBox&>(autoQuit));
-    m_general.SaveCheck(state);
-}
-
 }  // namespace kerfo::ui

@@ -1,19 +1,13 @@
-// The persisted preferences behind the window's settings seam: the per-user store, the
-// key-path layer and the preference routines, kept together for the whole run, and the
-// two small adapters that show the window and its "Auto quit window" box to them.
+// The two small adapters that show the Qt window and its "Auto quit window" box to the
+// preference routines (settings/general.h), which the window model runs.
 #pragma once
 
 #include <QCheckBox>
 #include <QWidget>
 
 #include <cstdint>
-#include <memory>
 
-#include "texts/message.h"
 #include "settings/general.h"
-#include "settings/registry.h"
-#include "settings/store.h"
-#include "ui/services.h"
 
 namespace kerfo::ui {
 
@@ -47,30 +41,6 @@ public:
 
 private:
     QCheckBox& m_box;
-};
-
-// The settings service of a normal run. Keep one object for the whole process: the
-// values the preference routines last read carry over between loads, as the top position
-// does when only "Left" could be read.
-class StoredSettings final : public SettingsService {
-public:
-    // Uses `store`, or the current user's store (settings.ini in $XDG_CONFIG_HOME/kerfo
-    // outside Windows) when it is null. The "Incorrect Format:" box of a malformed key path
-    // goes to `messages`, which must outlive the object.
-    explicit StoredSettings(texts::MessageSink& messages,
-                            std::unique_ptr<settings::StoreBackend> store = nullptr);
-
-    // LoadPosition, then LoadCheck. A position whose title bar would be on no screen is
-    // replaced by the nearest place on the nearest screen; the store keeps its values.
-    // Never fails.
-    void load(QWidget& window, QCheckBox& autoQuit) override;
-    // SavePosition, then SaveCheck. Store failures are silent.
-    void save(const QWidget& window, const QCheckBox& autoQuit) override;
-
-private:
-    std::unique_ptr<settings::StoreBackend> m_store;
-    settings::Registry m_registry;
-    settings::General m_general;
 };
 
 }  // namespace kerfo::ui

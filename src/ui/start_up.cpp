@@ -3,8 +3,6 @@
 #include <QDir>
 #include <QStandardPaths>
 
-#include "texts/texts.h"
-
 namespace kerfo::ui {
 
 std::string commandTail(int argc, const char* const* argv) {
@@ -16,11 +14,6 @@ std::string commandTail(int argc, const char* const* argv) {
         tail += argv[i];
     }
     return tail;
-}
-
-texts::Message alreadyRunningMessage() {
-    return texts::Message{std::string(texts::kAlreadyRunning), texts::Icon::kInformation,
-                             std::string(texts::kInfoTitle)};
 }
 
 InstanceLock::InstanceLock(const QString& lockPath) : m_lock(lockPath) {

@@ -6,16 +6,11 @@
 
 #include <string>
 
-#include "texts/message.h"
-
 namespace kerfo::ui {
 
 // The target path: every argument after the program's name, joined by single spaces,
 // byte for byte: no quotes removed, nothing split or trimmed.
 std::string commandTail(int argc, const char* const* argv);
-
-// The box a second instance shows before it ends.
-texts::Message alreadyRunningMessage();
 
 // One running Kerfo per user session. The lock is a file in the user's runtime folder
 // that records its owner's process; a lock whose owner has died (a crash, a kill) counts

@@ -1,14 +1,13 @@
 #include "ui/window_placement.h"
 
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QLayout>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
-
-#include <algorithm>
-#include <limits>
 
 namespace kerfo::ui {
 
@@ -17,7 +16,7 @@ namespace {
 constexpr char kPendingFrame[] = "kerfoPendingFrame";
 constexpr char kLastShownFrame[] = "kerfoLastShownFrame";
 
-QMargins frameOf(const QWidget& window) {
+QMargins marginsOf(const QWidget& window) {
     // Asked of the native window each time: the widget's own copy of the frame's size can
     // still be empty while the window manager has framed the window already.
     const QWindow* native = window.windowHandle();
@@ -25,45 +24,51 @@ QMargins frameOf(const QWidget& window) {
 }
 
 QPoint cornerOnScreen(const QWidget& window) {
-    const QMargins frame = frameOf(window);
+    const QMargins frame = marginsOf(window);
     return window.geometry().topLeft() - QPoint(frame.left(), frame.top());
 }
+
+// How long a shown window waits for the window manager to say how big its frame is before
+// it takes the frame to be none; and how often it asks meanwhile.
+constexpr int kFrameWaitMs = 5000;
+constexpr int kFrameAskMs = 20;
 
 // Follows a window placed by moveFrameTo. Until a window is on screen nobody knows how big
 // its frame will be, so moveFrameTo can only put the client area at the corner asked for;
 // as soon as the window manager has framed the window, this moves it once more so that the
-// frame's corner lands there. And as the window leaves the screen it notes the corner:
-// afterwards the window manager has taken the frame away and the corner can no longer be
-// worked out, but a save after the close needs the one the user saw.
+// frame's corner lands there. Some window managers (KWin) show the window before they say
+// how big its frame is: the corner then stays pending, asked after every few milliseconds,
+// until the frame is known or it is clear that none comes.
+// And as the window leaves the screen it notes the corner: afterwards the window manager
+// has taken the frame away and the corner can no longer be worked out, but a save after
+// the close needs the one the user saw.
 class FrameSync : public QObject {
 public:
-    FrameSync(QWidget& widget, QWindow& native) : QObject(&native), m_widget(widget) {
+    FrameSync(QWidget& widget, QWindow& native)
+        : QObject(&native), m_widget(widget), m_native(native) {
         setObjectName(QStringLiteral("kerfoFrameSync"));
         native.installEventFilter(this);
+        m_ask.setInterval(kFrameAskMs);
+        connect(&m_ask, &QTimer::timeout, this, [this] { settle(); });
     }
 
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        auto* native = static_cast<QWindow*>(watched);
+    bool eventFilter(QObject*, QEvent* event) override {
         switch (event->type()) {
-            case QEvent::Expose: {
-                const QVariant pending = m_widget.property(kPendingFrame);
-                const QMargins frame = native->frameMargins();
-                // No frame (no window manager, or one that draws none): the client area's
-                // corner is the frame's, and it is in place already.
-                if (pending.isValid() && native->isExposed()) {
-                    m_widget.setProperty(kPendingFrame, QVariant());
-                    if (!frame.isNull()) {
-                        m_widget.setGeometry(
-                            QRect(pending.toPoint() + QPoint(frame.left(), frame.top()), m_widget.size()));
+            case QEvent::Expose:
+                if (m_native.isExposed() && m_widget.property(kPendingFrame).isValid()) {
+                    if (!m_ask.isActive()) {
+                        m_waiting.start();
+                        m_ask.start();
                     }
+                    settle();
                 }
                 break;
-            }
             case QEvent::Show:
                 m_widget.setProperty(kLastShownFrame, QVariant());
                 break;
             case QEvent::Hide:
                 m_widget.setProperty(kLastShownFrame, framePosition(m_widget));
+                stopWaiting();
                 break;
             default:
                 break;
@@ -72,32 +77,47 @@ public:
     }
 
 private:
+    // Moves the window so that its frame's corner is the pending one, once the frame is known.
+    void settle() {
+        const QVariant pending = m_widget.property(kPendingFrame);
+        if (!pending.isValid()) {
+            m_ask.stop();
+            return;
+        }
+        // Known once it has a title bar: while a window manager is still taking the window
+        // in, the toolkit may report a frame whose top is not in place yet.
+        const QMargins frame = m_native.frameMargins();
+        if (frame.top() > 0) {
+            stopWaiting();
+            m_widget.setGeometry(
+                QRect(pending.toPoint() + QPoint(frame.left(), frame.top()), m_widget.size()));
+        } else if (m_waiting.hasExpired(kFrameWaitMs)) {
+            // No frame (no window manager, or one that draws no title bar): the client
+            // area's corner stands for the frame's, and it is in place already.
+            stopWaiting();
+        }
+    }
+
+    void stopWaiting() {
+        m_ask.stop();
+        m_widget.setProperty(kPendingFrame, QVariant());
+    }
+
     QWidget& m_widget;
+    QWindow& m_native;
+    QTimer m_ask;
+    QElapsedTimer m_waiting;
 };
-
-bool reachableOn(const QRect& titleBar, const QRect& screen) {
-    const QRect on = titleBar.intersected(screen);
-    return !on.isEmpty() && on.height() == titleBar.height() &&
-           on.width() >= std::min(kMinReachableWidth, titleBar.width());
-}
-
-// Squared distance between two rectangles: 0 when they touch or overlap.
-qint64 distance2(const QRect& a, const QRect& b) {
-    const qint64 dx = std::max<qint64>({0, qint64(b.left()) - a.right(), qint64(a.left()) - b.right()});
-    const qint64 dy = std::max<qint64>({0, qint64(b.top()) - a.bottom(), qint64(a.top()) - b.bottom()});
-    return dx * dx + dy * dy;
-}
-
-// The nearest corner that puts as much of `size` inside `area` as fits, the top-left first.
-int clampInto(int at, int size, int areaStart, int areaSize) {
-    return std::max(areaStart, std::min(at, areaStart + areaSize - size));
-}
 
 }  // namespace
 
 QPoint framePosition(const QWidget& window) {
+    // Until the window is framed, the corner asked for is where the frame goes, while the
+    // client area is still where moveFrameTo put it (without a window manager, a user's
+    // tool may have moved it since).
     const QVariant pending = window.property(kPendingFrame);
-    if (pending.isValid()) {
+    if (pending.isValid() &&
+        (!window.isVisible() || window.geometry().topLeft() == pending.toPoint())) {
         return pending.toPoint();
     }
     const QVariant lastShown = window.property(kLastShownFrame);
@@ -111,7 +131,7 @@ void moveFrameTo(QWidget& window, QPoint topLeft) {
     window.setProperty(kPendingFrame, QVariant());
     window.setProperty(kLastShownFrame, QVariant());
     if (window.isVisible()) {
-        const QMargins frame = frameOf(window);
+        const QMargins frame = marginsOf(window);
         window.setGeometry(QRect(topLeft + QPoint(frame.left(), frame.top()), window.size()));
         return;
     }
@@ -127,30 +147,7 @@ void moveFrameTo(QWidget& window, QPoint topLeft) {
     }
 }
 
-QPoint reachablePosition(const QRect& frame, int titleBarHeight, const QList<QRect>& screens) {
-    if (screens.isEmpty()) {
-        return frame.topLeft();
-    }
-    const QRect titleBar(frame.topLeft(), QSize(frame.width(), std::min(titleBarHeight, frame.height())));
-    for (const QRect& screen : screens) {
-        if (reachableOn(titleBar, screen)) {
-            return frame.topLeft();
-        }
-    }
-    const QRect* nearest = &screens.front();
-    qint64 best = std::numeric_limits<qint64>::max();
-    for (const QRect& screen : screens) {
-        const qint64 d = distance2(frame, screen);
-        if (d < best) {
-            best = d;
-            nearest = &screen;
-        }
-    }
-    return {clampInto(frame.left(), frame.width(), nearest->left(), nearest->width()),
-            clampInto(frame.top(), frame.height(), nearest->top(), nearest->height())};
-}
-
-void keepTitleBarOnScreen(QWidget& window) {
+window::Frame frameOf(QWidget& window) {
     QRect frame = window.frameGeometry();
     int titleBar = window.geometry().top() - frame.top();
     if (titleBar <= 0) {
@@ -163,14 +160,16 @@ void keepTitleBarOnScreen(QWidget& window) {
         frame = QRect(framePosition(window),
                       window.size() + QSize(2 * kAssumedBorder, titleBar + kAssumedBorder));
     }
-    QList<QRect> screens;
+    return {{frame.left(), frame.top(), frame.width(), frame.height()}, titleBar};
+}
+
+std::vector<window::Rect> screenAreas() {
+    std::vector<window::Rect> areas;
     for (const QScreen* screen : QGuiApplication::screens()) {
-        screens.append(screen->availableGeometry());
+        const QRect area = screen->availableGeometry();
+        areas.push_back({area.left(), area.top(), area.width(), area.height()});
     }
-    const QPoint placed = reachablePosition(frame, titleBar, screens);
-    if (placed != frame.topLeft()) {
-        moveFrameTo(window, placed);
-    }
+    return areas;
 }
 
 }  // namespace kerfo::ui

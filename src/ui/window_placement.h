@@ -3,9 +3,11 @@
 // saving and restoring the same point is what keeps a window from creeping run after run.
 #pragma once
 
-#include <QList>
 #include <QPoint>
-#include <QRect>
+
+#include <vector>
+
+#include "window/placement.h"
 
 class QWidget;
 
@@ -16,8 +18,9 @@ namespace kerfo::ui {
 QPoint framePosition(const QWidget& window);
 
 // Puts the frame's top-left corner of `window` at `topLeft`, shown or not. A window not yet
-// shown is created natively first so that the window manager is asked to place its frame,
-// not its client area, at that point. Never fails; the point is applied as it is.
+// shown opens with its client area there and is moved once more as soon as the window
+// manager has said how big its frame is (some say so only after the window shows), so
+// that the frame's corner lands on the point. Never fails; the point is applied as it is.
 void moveFrameTo(QWidget& window, QPoint topLeft);
 
 // Frame assumed while a window has no frame yet (the window manager reports it only once
@@ -25,19 +28,12 @@ void moveFrameTo(QWidget& window, QPoint topLeft);
 inline constexpr int kAssumedTitleBarHeight = 24;
 inline constexpr int kAssumedBorder = 8;
 
-// The title bar counts as reachable on a screen when it lies within the screen's height
-// and this much of its width (or all of it, if narrower) lies on the screen.
-inline constexpr int kMinReachableWidth = 48;
+// The frame of `window` in logical pixels, as the window model places it: where it is on
+// screen with its title bar's height, or, before the window manager has framed it, where
+// it will open with the frame assumed above.
+window::Frame frameOf(QWidget& window);
 
-// Where a frame at `frame`, whose top `titleBarHeight` pixels are its title bar, must go so
-// that the user can reach it: `frame`'s own corner when the title bar is reachable on one
-// of `screens` (available areas, logical pixels); otherwise the corner that moves the
-// frame the least onto the nearest screen, as much of it inside as fits. With no screens,
-// the corner is returned unchanged.
-QPoint reachablePosition(const QRect& frame, int titleBarHeight, const QList<QRect>& screens);
-
-// Moves `window` by reachablePosition over the available areas of the connected screens.
-// Nothing happens when its title bar is reachable already.
-void keepTitleBarOnScreen(QWidget& window);
+// The available areas of the connected screens, in logical pixels.
+std::vector<window::Rect> screenAreas();
 
 }  // namespace kerfo::ui

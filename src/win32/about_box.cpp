@@ -74,8 +74,8 @@ private:
                      work.top + (work.bottom - work.top - height) / 2, width, height, SWP_NOZORDER);
 
         m_dialogFont = makeFont(800, false);
-        m_titleFont = makeFont(1350, false);
-        m_versionFont = makeFont(975, true);
+        m_titleFont = makeFont(static_cast<int>(window::kAboutTitlePoints * 100), false);
+        m_versionFont = makeFont(static_cast<int>(window::kAboutVersionPoints * 100), true);
         SYSTEMTIME now{};
         GetLocalTime(&now);
         HDC dc = GetDC(m_hwnd);

@@ -3,13 +3,12 @@
 
 #include <commctrl.h>
 
-#include "texts/texts.h"
-#include "settings/general.h"
-#include "settings/registry.h"
-#include "settings/store.h"
 #include "win32/main_window.h"
 #include "win32/win_util.h"
+#include "win32/window_thread.h"
 #include "window/command_tail.h"
+#include "window/job_runner.h"
+#include "window/services.h"
 
 namespace {
 
@@ -63,8 +62,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
     InstanceMutex instanceMutex;
     if (!instanceMutex.taken()) {
-        messages.show(texts::Message{std::string(texts::kAlreadyRunning), texts::Icon::kInformation,
-                                        std::string(texts::kInfoTitle)});
+        messages.show(window::alreadyRunningMessage());
         return 1;
     }
 
@@ -72,13 +70,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     const std::string userFile = win32::narrow(window::commandTail(GetCommandLineW()));
 
     // Opened only past the single-instance check, so a refused second copy never reads it.
-    const std::unique_ptr<settings::StoreBackend> store = settings::openUserStore();
-    settings::Registry registry(*store, messages);
-    settings::General general(registry);
-    window::StoredSettings stored(general);
-    window::FileJobRunner jobs;
+    window::StoredSettings stored(messages);
+    window::FileGate gate;
+    win32::MessageWindowThread windowThread(instance);
+    window::ThreadedJobRunner jobs(windowThread);
+    window::SteadyClock clock;
     LoopExit exit;
-    win32::MainWindow mainWindow(instance, window::MainServices{&messages, &exit, &stored, &jobs});
+    win32::MainWindow mainWindow(
+        instance, window::MainServices{&messages, &exit, &stored, &gate, &jobs, &clock});
     if (!mainWindow.model().load(userFile)) {
         return 1;
     }

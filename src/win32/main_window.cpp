@@ -38,6 +38,21 @@ constexpr Place kPlaces[] = {
 };
 constexpr int kClientWidth = 332;
 constexpr int kClientHeight = 146;
+// The progress bar, below the other controls; the window grows by as much while it shows.
+constexpr Place kProgressPlace{12, 146, 308, 14};
+constexpr int kProgressRoom = 22;
+
+// Adds the work area of `monitor` to the std::vector<window::Rect> at `areas`.
+BOOL CALLBACK addWorkArea(HMONITOR monitor, HDC, LPRECT, LPARAM areas) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (GetMonitorInfoW(monitor, &info)) {
+        const RECT& work = info.rcWork;
+        reinterpret_cast<std::vector<window::Rect>*>(areas)->push_back(
+            {work.left, work.top, work.right - work.left, work.bottom - work.top});
+    }
+    return TRUE;
+}
 
 constexpr COLORREF kFocusColour =
     RGB(window::kFocusBlueRgb >> 16 & 0xff, window::kFocusBlueRgb >> 8 & 0xff, window::kFocusBlueRgb & 0xff);
@@ -157,16 +172,19 @@ void MainWindow::createControls() {
     for (Control box : {Control::kTxtPassword1, Control::kTxtPassword2}) {
         // Every typed character shows as '*', not the themed bullet.
         SendMessageW(control(box), EM_SETPASSWORDCHAR, L'*', 0);
-        // No length limit on passwords (beyond the control's own maximum).
-        SendMessageW(control(box), EM_SETLIMITTEXT, 0, 0);
     }
+    m_progress =
+        CreateWindowExW(0, PROGRESS_CLASSW, widen(texts::kProgressName).c_str(),
+                        WS_CHILD | PBS_SMOOTH, scale(kProgressPlace.x, dpi),
+                        scale(kProgressPlace.y, dpi), scale(kProgressPlace.width, dpi),
+                        scale(kProgressPlace.height, dpi), m_hwnd, nullptr, m_instance, nullptr);
+    SendMessageW(m_progress, PBM_SETRANGE32, 0, 100);
     m_closedIcon = padlockIcon(window::Padlock::kClosed);
     m_openIcon = padlockIcon(window::Padlock::kOpen);
     SendMessageW(control(Control::kCmdEncrypt), BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(m_closedIcon));
     SendMessageW(control(Control::kCmdDecrypt), BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(m_openIcon));
     SendMessageW(m_hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_closedIcon));
     SendMessageW(m_hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_closedIcon));
-    SendMessageW(control(Control::kCheck1), BM_SETCHECK, BST_CHECKED, 0);
     SetWindowSubclass(control(Control::kCheck1), &MainWindow::checkBoxProc, 1, reinterpret_cast<DWORD_PTR>(this));
 
     m_tips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0, 0,
@@ -224,8 +242,7 @@ INT_PTR MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             } else if (id == idOf(Control::kCmdAbout) && code == BN_CLICKED) {
                 m_model->aboutClicked();
             } else if (id == idOf(Control::kCheck1) && code == BN_CLICKED) {
-                // A click leaves the greyed state for a plain tick and from then on toggles.
-                m_checkBox->setValue(m_checkBox->value() == 1 ? 0 : 1);
+                m_model->check1Clicked();
             } else if ((id == idOf(Control::kTxtPassword1) || id == idOf(Control::kTxtPassword2)) &&
                        (code == EN_SETFOCUS || code == EN_KILLFOCUS)) {
                 m_model->passwordFocusChanged(static_cast<Control>(id - kFirstId), code == EN_SETFOCUS);
@@ -252,8 +269,9 @@ INT_PTR MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             return FALSE;
         case WM_CLOSE:
-            // The close box (and the close action): the query-unload, then the window goes.
-            if (m_model != nullptr) m_model->queryUnload();
+            // The close box (and the close action): the query-unload, then the window goes;
+            // while a job runs the model keeps it and closes it once the job has ended.
+            if (m_model != nullptr && !m_model->queryUnload()) return TRUE;
             DestroyWindow(m_hwnd);
             return TRUE;
         case WM_DESTROY:
@@ -319,6 +337,12 @@ void MainWindow::clearPassword(Control box) {
     SetWindowTextW(control(box), L"");
 }
 
+void MainWindow::setPasswordLimit(int characters) {
+    for (Control box : {Control::kTxtPassword1, Control::kTxtPassword2}) {
+        SendMessageW(control(box), EM_SETLIMITTEXT, static_cast<WPARAM>(characters), 0);
+    }
+}
+
 void MainWindow::setCancelText(std::string_view text) {
     SetWindowTextW(control(Control::kCmdCancel), widen(text).c_str());
 }
@@ -351,6 +375,24 @@ void MainWindow::repaintNow() {
     RedrawWindow(m_hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
+void MainWindow::showProgress(const std::optional<window::ProgressView>& progress) {
+    const bool shown = IsWindowVisible(m_progress) != FALSE;
+    if (progress) {
+        SendMessageW(m_progress, PBM_SETPOS, static_cast<WPARAM>(progress->percent), 0);
+        // What screen readers say of the bar.
+        SetWindowTextW(m_progress, widen(progress->text).c_str());
+    }
+    if (progress.has_value() == shown) return;
+    // Room for the bar below the other controls while it shows; the corner stays.
+    RECT frame{};
+    GetWindowRect(m_hwnd, &frame);
+    const int room = scale(kProgressRoom, dpiFor(m_hwnd));
+    SetWindowPos(m_hwnd, nullptr, 0, 0, frame.right - frame.left,
+                 frame.bottom - frame.top + (shown ? -room : room),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ShowWindow(m_progress, progress ? SW_SHOWNA : SW_HIDE);
+}
+
 void MainWindow::showAbout() {
     showAboutBox(m_instance, m_hwnd);
 }
@@ -365,6 +407,26 @@ settings::PositionTarget& MainWindow::position() {
 
 settings::CheckTarget& MainWindow::autoQuitBox() {
     return *m_checkBox;
+}
+
+window::Frame MainWindow::frame() const {
+    RECT outer{};
+    GetWindowRect(m_hwnd, &outer);
+    POINT client{0, 0};
+    ClientToScreen(m_hwnd, &client);
+    return {{outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top},
+            static_cast<int>(client.y - outer.top)};
+}
+
+std::vector<window::Rect> MainWindow::screens() const {
+    std::vector<window::Rect> areas;
+    EnumDisplayMonitors(nullptr, nullptr, &addWorkArea, reinterpret_cast<LPARAM>(&areas));
+    return areas;
+}
+
+void MainWindow::moveFrame(window::Point corner) {
+    SetWindowPos(m_hwnd, nullptr, corner.x, corner.y, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace kerfo::win32

@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "window/main_model.h"
 
@@ -30,16 +32,21 @@ public:
     void selectFocusedText() override;
     std::string password(window::Control box) const override;
     void clearPassword(window::Control box) override;
+    void setPasswordLimit(int characters) override;
     void setCancelText(std::string_view text) override;
     void setLabelFocused(window::Control label, bool focused) override;
     void setCheckTip(std::string_view tip) override;
     int checkState() const override;
     void setBusy(bool busy) override;
     void repaintNow() override;
+    void showProgress(const std::optional<window::ProgressView>& progress) override;
     void showAbout() override;
     void closeWindow() override;
     settings::PositionTarget& position() override;
     settings::CheckTarget& autoQuitBox() override;
+    window::Frame frame() const override;
+    std::vector<window::Rect> screens() const override;
+    void moveFrame(window::Point corner) override;
 
 private:
     class Position;
@@ -56,6 +63,8 @@ private:
     HWND m_hwnd = nullptr;
     HWND m_tips = nullptr;
     HWND m_controls[9] = {};
+    // Hidden until a job has run long enough to show how far it has come.
+    HWND m_progress = nullptr;
     HICON m_closedIcon = nullptr;
     HICON m_openIcon = nullptr;
     HFONT m_font = nullptr;

@@ -16,6 +16,14 @@ std::string copyrightLine(int year);
 // The client area, in twips.
 inline constexpr int kAboutWidth = 3300;
 inline constexpr int kAboutHeight = 4395;
+// The margin left of every control; a box that has to widen for a longer text keeps it on
+// the right too.
+inline constexpr int kAboutMargin = 360;
+
+// The design's sizes of the title's and the version line's fonts, in points; every other
+// text takes the platform's dialog font.
+inline constexpr double kAboutTitlePoints = 13.5;
+inline constexpr double kAboutVersionPoints = 9.75;
 
 enum class AboutFont { kDialog, kTitle, kVersion };
 
@@ -32,11 +40,13 @@ struct AboutLabel {
 // Top to bottom; the last one is the link.
 extern const std::array<AboutLabel, 10> kAboutLabels;
 
-// The etched rules: a dark line at `top` and, 15 twips below, a light one.
+// The etched rules: a dark line at `top` and, 15 twips below, a light one twice as high;
+// together they take kAboutRuleHeight.
 struct AboutRule {
     int left, right, top;
 };
 inline constexpr std::array<AboutRule, 2> kAboutRules{{{360, 2985, 1545}, {360, 2985, 2415}}};
+inline constexpr int kAboutRuleHeight = 45;
 
 // The Ok button.
 inline constexpr int kOkLeft = 360, kOkTop = 3600, kOkWidth = 1590, kOkHeight = 390;

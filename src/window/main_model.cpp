@@ -1,31 +1,16 @@
 #include "window/main_model.h"
 
+#include <algorithm>
 #include <memory>
+#include <string>
 
-#include "filejobs/gate.h"
 #include "filejobs/messages.h"
+#include "filejobs/paths.h"
+#include "filejobs/progress.h"
 #include "platform/secret.h"
 #include "texts/texts.h"
 
 namespace kerfo::window {
-
-void StoredSettings::load(settings::PositionTarget& window, settings::CheckTarget& autoQuit) {
-    m_general.LoadPosition(window);
-    m_general.LoadCheck(autoQuit);
-}
-
-void StoredSettings::save(const settings::PositionTarget& window, const settings::CheckTarget& autoQuit) {
-    m_general.SavePosition(window);
-    m_general.SaveCheck(autoQuit);
-}
-
-filejobs::JobResult FileJobRunner::encrypt(const std::string& userFile, std::string_view password) {
-    return filejobs::Encrypt(userFile, password);
-}
-
-filejobs::JobResult FileJobRunner::decrypt(const std::string& userFile, std::string_view password) {
-    return filejobs::Decrypt(userFile, password);
-}
 
 namespace {
 
@@ -47,6 +32,15 @@ MainModel::MainModel(MainView& view, const MainServices& services) : m_view(view
     m_view.setCaption(texts::kDesignCaption);
     m_view.setLabelFocused(Control::kLblPassword1, false);
     m_view.setLabelFocused(Control::kLblPassword2, false);
+    m_view.setPasswordLimit(kPasswordLimit);
+    // Ticked at design time; the stored preference replaces it while loading.
+    m_view.autoQuitBox().setValue(1);
+}
+
+MainModel::~MainModel() {
+    if (m_state == State::kWorking) {
+        m_services.jobs->wait();
+    }
 }
 
 bool MainModel::enabled(Control control) const {
@@ -60,14 +54,25 @@ void MainModel::setEnabled(Control control, bool enabled) {
 
 bool MainModel::load(const std::string& userFile) {
     m_services.settings->load(m_view.position(), m_view.autoQuitBox());
+    keepReachable();
     m_userFile = userFile;
-    const filejobs::GateResult gate = filejobs::checkAll(m_userFile);
+    const filejobs::GateResult gate = m_services.gate->check(m_userFile);
     if (gate.refusal) {
         m_services.messages->show(*gate.refusal);
         return false;
     }
     applyMode(gate.mode, gate.caption);
     return true;
+}
+
+void MainModel::keepReachable() {
+    // The stored place may lie off every screen now (a monitor unplugged since): the window
+    // then opens on the nearest one. The stored values stay until the next save.
+    const Frame frame = m_view.frame();
+    const Point placed = reachablePosition(frame, m_view.screens());
+    if (placed != frame.outer.corner()) {
+        m_view.moveFrame(placed);
+    }
 }
 
 void MainModel::applyMode(filejobs::Mode mode, const std::string& caption) {
@@ -99,60 +104,105 @@ void MainModel::encryptClicked() {
     platform::wipe(first);
     platform::wipe(second);
     if (!same) {
-        m_services.messages->show(texts::Message{std::string(texts::kPasswordsDiffer), texts::Icon::kWarning,
-                                                    std::string(texts::kAppTitle)});
+        m_services.messages->show(texts::Message{std::string(texts::kPasswordsDiffer),
+                                                 texts::Icon::kWarning,
+                                                 std::string(texts::kAppTitle)});
         m_view.setFocus(Control::kTxtPassword2);
         m_view.selectFocusedText();
         return;
     }
-    enterWorking();
-    const filejobs::JobResult result = m_services.jobs->encrypt(m_userFile, passwordForJob(m_view)->str());
-    if (result.status == filejobs::JobStatus::kDone) {
-        finish();
-    } else {
-        // A failed encryption is fatal: the box, then the end, without a close (nothing is
-        // saved). The plain file is still there, untouched.
-        m_services.messages->show(filejobs::encryptFailureMessage(result, m_userFile));
-        m_services.exit->exit(1);
-    }
-    m_view.setBusy(false);
+    startJob(JobKind::kEncrypt);
 }
 
 void MainModel::decryptClicked() {
     if (!enabled(Control::kCmdDecrypt) || m_state == State::kClosed) {
         return;
     }
-    enterWorking();
-    const filejobs::JobResult result = m_services.jobs->decrypt(m_userFile, passwordForJob(m_view)->str());
-    switch (result.status) {
-        case filejobs::JobStatus::kDone:
-            finish();
-            break;
-        case filejobs::JobStatus::kWrongPassword:
-            // Retry: the same box again, its text selected; Cancel stays off.
-            m_state = State::kRetry;
-            m_services.messages->show(filejobs::wrongPasswordMessage());
-            m_view.setFocus(Control::kTxtPassword1);
-            m_view.selectFocusedText();
-            setEnabled(Control::kLblPassword1, true);
-            setEnabled(Control::kCmdDecrypt, true);
-            break;
-        case filejobs::JobStatus::kFailed:
-            // Stuck: only About, the auto-quit box and the close box are left.
-            m_state = State::kStuck;
-            m_services.messages->show(filejobs::decryptErrorReport(result, m_userFile));
-            break;
-    }
-    m_view.setBusy(false);
+    startJob(JobKind::kDecrypt);
 }
 
-void MainModel::enterWorking() {
+void MainModel::startJob(JobKind kind) {
     m_state = State::kWorking;
+    m_jobKind = kind;
+    m_jobStart = m_services.clock->now();
+    m_progressShown = false;
     m_view.setBusy(true);
     setEnabled(Control::kCmdEncrypt, false);
     setEnabled(Control::kCmdDecrypt, false);
     setEnabled(Control::kCmdCancel, false);
     m_view.repaintNow();
+    // Last: the runner may tell the end before it returns.
+    m_services.jobs->start(kind, m_userFile, passwordForJob(m_view), *this);
+}
+
+void MainModel::jobProgressed(const JobProgress& progress) {
+    if (m_state != State::kWorking) {
+        return;
+    }
+    // A short job ends before its progress would be worth showing.
+    if (!m_progressShown && m_services.clock->now() - m_jobStart < filejobs::kProgressDelay) {
+        return;
+    }
+    m_progressShown = true;
+    const std::uint64_t done = std::min(progress.done, progress.total);
+    const int percent = progress.total == 0 ? 100 : static_cast<int>(done * 100 / progress.total);
+    m_view.showProgress(
+        ProgressView{percent, filejobs::GetFileName(m_userFile, filejobs::kPathSeparator) +
+                                  std::string(texts::kProgressAfterName) + std::to_string(percent) +
+                                  std::string(texts::kProgressPercent)});
+}
+
+void MainModel::jobEnded(const filejobs::JobResult& result) {
+    if (m_progressShown) {
+        m_progressShown = false;
+        m_view.showProgress(std::nullopt);
+    }
+    // The about box is modal: what the job says waits until the user has closed it.
+    if (m_aboutOpen) {
+        m_endedDuringAbout = result;
+        return;
+    }
+    endJob(result);
+}
+
+void MainModel::endJob(const filejobs::JobResult& result) {
+    if (m_jobKind == JobKind::kEncrypt) {
+        if (result.status == filejobs::JobStatus::kDone) {
+            finish();
+        } else {
+            // A failed encryption is fatal: the box, then the end, without a close (nothing
+            // is saved). The plain file is still there, untouched.
+            m_state = State::kStuck;
+            m_services.messages->show(filejobs::encryptFailureMessage(result, m_userFile));
+            endProgram(1);
+        }
+    } else {
+        switch (result.status) {
+            case filejobs::JobStatus::kDone:
+                finish();
+                break;
+            case filejobs::JobStatus::kWrongPassword:
+                // Retry: the same box again, its text selected; Cancel stays off.
+                m_state = State::kRetry;
+                m_services.messages->show(filejobs::wrongPasswordMessage());
+                m_view.setFocus(Control::kTxtPassword1);
+                m_view.selectFocusedText();
+                setEnabled(Control::kLblPassword1, true);
+                setEnabled(Control::kCmdDecrypt, true);
+                break;
+            case filejobs::JobStatus::kFailed:
+                // Stuck: only About, the auto-quit box and the close box are left.
+                m_state = State::kStuck;
+                m_services.messages->show(filejobs::decryptErrorReport(result, m_userFile));
+                break;
+        }
+    }
+    m_view.setBusy(false);
+    // A close asked for while the job ran, now that the user has seen how it ended.
+    if (m_closeAfterJob && !m_ending && m_state != State::kClosed) {
+        m_closeAfterJob = false;
+        m_view.closeWindow();
+    }
 }
 
 void MainModel::finish() {
@@ -189,13 +239,33 @@ void MainModel::closeAction() {
         return;
     }
     m_view.closeWindow();
-    m_services.exit->exit(0);
+    endProgram(0);
+}
+
+void MainModel::endProgram(int code) {
+    m_ending = true;
+    m_services.exit->exit(code);
 }
 
 void MainModel::aboutClicked() {
-    if (m_state != State::kClosed) {
-        m_view.showAbout();
+    if (m_state == State::kClosed || m_aboutOpen) {
+        return;
     }
+    m_aboutOpen = true;
+    m_view.showAbout();
+    m_aboutOpen = false;
+    if (m_endedDuringAbout) {
+        const filejobs::JobResult result = *m_endedDuringAbout;
+        m_endedDuringAbout.reset();
+        endJob(result);
+    }
+}
+
+void MainModel::check1Clicked() {
+    // The greyed state a stored preference may hold is left for a plain tick; from then on
+    // a click only ticks and clears.
+    settings::CheckTarget& box = m_view.autoQuitBox();
+    box.setValue(box.value() == 1 ? 0 : 1);
 }
 
 void MainModel::check1MouseMove() {
@@ -216,12 +286,17 @@ void MainModel::passwordFocusChanged(Control box, bool gained) {
     }
 }
 
-void MainModel::queryUnload() {
-    if (m_state == State::kClosed) {
-        return;
+bool MainModel::queryUnload() {
+    if (m_state == State::kWorking) {
+        // Never stop a job half-way: the window goes once it has ended.
+        m_closeAfterJob = true;
+        return false;
     }
-    save();
-    m_state = State::kClosed;
+    if (m_state != State::kClosed) {
+        save();
+        m_state = State::kClosed;
+    }
+    return true;
 }
 
 void MainModel::unload() {

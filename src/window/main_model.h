@@ -1,19 +1,26 @@
 // The main window's behaviour without any toolkit: its states from start-up to the finished
 // job, which control is enabled, default and focused, the texts it shows, what Enter, Esc
-// and each click do, when the settings are loaded and saved, auto quit, retry and stuck.
-// A window (Qt or Win32) creates the controls, forwards its events here and shows what
-// the model tells it through `MainView`.
+// and each click do, when the settings are loaded and saved, where the window may open,
+// auto quit, retry and stuck, the job run away from the window's thread with its progress,
+// and a close asked for while the job runs. A window (Qt or Win32) creates the controls,
+// forwards its events here and shows what the model tells it through `MainView`.
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "filejobs/gate.h"
 #include "filejobs/jobs.h"
-#include "texts/message.h"
 #include "settings/general.h"
+#include "texts/message.h"
+#include "window/job_runner.h"
+#include "window/placement.h"
+#include "window/services.h"
 
 namespace kerfo::window {
 
@@ -28,6 +35,17 @@ enum class Control {
     kCheck1,
     kLblPassword1,
     kLblPassword2,
+};
+
+// The most characters a password box takes (the most the Qt box can hold).
+inline constexpr int kPasswordLimit = 32767;
+
+// How far the running job has come, as the window shows it.
+struct ProgressView {
+    int percent = 0;  // 0 to 100
+    // The file and the percentage, for the bar's text and for screen readers.
+    std::string text;
+    friend bool operator==(const ProgressView&, const ProgressView&) = default;
 };
 
 // What the model asks of the window. Every call acts at once; none fails.
@@ -45,6 +63,8 @@ public:
     // The box's text as UTF-8; the caller wipes its copy.
     virtual std::string password(Control box) const = 0;
     virtual void clearPassword(Control box) = 0;
+    // Both password boxes take at most `characters` characters from now on.
+    virtual void setPasswordLimit(int characters) = 0;
     virtual void setCancelText(std::string_view text) = 0;
     // The focus colour (true) or the button-text colour on a password label.
     virtual void setLabelFocused(Control label, bool focused) = 0;
@@ -53,59 +73,25 @@ public:
     virtual int checkState() const = 0;
     // Busy (hourglass) or normal pointer over the whole window.
     virtual void setBusy(bool busy) = 0;
-    // Paints every pending change before returning: the job then holds the thread.
+    // Paints every pending change before returning.
     virtual void repaintNow() = 0;
+    // Shows the running job's progress in the window, or (nullopt) takes it away.
+    virtual void showProgress(const std::optional<ProgressView>& progress) = 0;
     // Shows the about box modally; returns when it is closed.
     virtual void showAbout() = 0;
-    // Closes the window for good; the window reports it with `queryUnload` and `unload`.
+    // Closes the window; the window reports it with `queryUnload` (which may refuse) and,
+    // once it is gone, `unload`.
     virtual void closeWindow() = 0;
     // Where the settings read and write the window's position and the auto-quit box.
     virtual settings::PositionTarget& position() = 0;
     virtual settings::CheckTarget& autoQuitBox() = 0;
-};
-
-// The persisted preferences. `load` runs first while the window loads, before the command
-// line is read; `save` on the query-unload and again on the unload. Failures stay silent.
-class SettingsService {
-public:
-    virtual ~SettingsService() = default;
-    virtual void load(settings::PositionTarget& window, settings::CheckTarget& autoQuit) = 0;
-    virtual void save(const settings::PositionTarget& window, const settings::CheckTarget& autoQuit) = 0;
-};
-
-// The settings of a normal run: LoadPosition then LoadCheck, SavePosition then SaveCheck,
-// through one `General` kept for the whole process (its last values carry over).
-class StoredSettings final : public SettingsService {
-public:
-    // `general` must outlive the object.
-    explicit StoredSettings(settings::General& general) : m_general(general) {}
-    void load(settings::PositionTarget& window, settings::CheckTarget& autoQuit) override;
-    void save(const settings::PositionTarget& window, const settings::CheckTarget& autoQuit) override;
-
-private:
-    settings::General& m_general;
-};
-
-// The two file jobs; `password` is UTF-8.
-class JobRunner {
-public:
-    virtual ~JobRunner() = default;
-    virtual filejobs::JobResult encrypt(const std::string& userFile, std::string_view password) = 0;
-    virtual filejobs::JobResult decrypt(const std::string& userFile, std::string_view password) = 0;
-};
-
-// filejobs::Encrypt and filejobs::Decrypt on the real file system and clock.
-class FileJobRunner final : public JobRunner {
-public:
-    filejobs::JobResult encrypt(const std::string& userFile, std::string_view password) override;
-    filejobs::JobResult decrypt(const std::string& userFile, std::string_view password) override;
-};
-
-// Ends the program with `code` once the running event handler has returned.
-class ProcessExit {
-public:
-    virtual ~ProcessExit() = default;
-    virtual void exit(int code) = 0;
+    // The window's frame where it will open, in the pixels the toolkit places frames in,
+    // with the height of its title bar (an estimate while no frame has been drawn yet).
+    virtual Frame frame() const = 0;
+    // The work areas of the connected screens, in the same pixels; empty when unknown.
+    virtual std::vector<Rect> screens() const = 0;
+    // Puts the frame's outer top-left corner at `corner`.
+    virtual void moveFrame(Point corner) = 0;
 };
 
 // Everything the model needs from outside; none may be null, each must outlive the model.
@@ -113,20 +99,27 @@ struct MainServices {
     texts::MessageSink* messages;
     ProcessExit* exit;
     SettingsService* settings;
+    Gate* gate;
     JobRunner* jobs;
+    Clock* clock;
 };
 
 enum class State { kDesign, kEncrypt, kDecrypt, kWorking, kFinished, kRetry, kStuck, kClosed };
 
-class MainModel {
+class MainModel final : private JobEvents {
 public:
     // `view` must outlive the model. Puts the view in its design-time look: caption
-    // "Kerfo ", no default button, the auto-quit box as the view made it.
+    // "Kerfo ", no default button, the auto-quit box ticked, the password limit.
     MainModel(MainView& view, const MainServices& services);
+    // A job still running is let come to its end first; nothing it reports is shown.
+    ~MainModel() override;
+    MainModel(const MainModel&) = delete;
+    MainModel& operator=(const MainModel&) = delete;
 
-    // Loading: restores the settings, takes `userFile` (the whole command-line tail) and
-    // runs the gate. False when the gate refused the file: its box has been shown, nothing
-    // is saved and the program must end without showing the window.
+    // Loading: restores the settings, moves the window onto a screen if the stored place
+    // is on none, takes `userFile` (the whole command-line tail) and runs the gate. False
+    // when the gate refused the file: its box has been shown, nothing is saved and the
+    // program must end without showing the window.
     bool load(const std::string& userFile);
 
     // Events. Each is ignored where the control it comes from is disabled.
@@ -134,12 +127,17 @@ public:
     void decryptClicked();
     void cancelClicked();
     void aboutClicked();
+    // A click (or Space) on the auto-quit box: greyed becomes ticked, then it toggles.
+    void check1Clicked();
     // Esc runs the close action while Cancel/Done is enabled, else nothing.
     void escapePressed();
     void check1MouseMove();
     void passwordFocusChanged(Control box, bool gained);
-    // The window is closing (query-unload) and has gone (unload): each saves once.
-    void queryUnload();
+    // The window is asked to close (query-unload). False while a job runs: the window must
+    // stay; it is closed once the job has ended and its outcome has been shown. Otherwise
+    // saves and returns true; the window then goes.
+    bool queryUnload();
+    // The window has gone (unload): saves once more.
     void unload();
 
     State state() const { return m_state; }
@@ -147,11 +145,17 @@ public:
     const std::string& userFile() const { return m_userFile; }
 
 private:
+    void jobProgressed(const JobProgress& progress) override;
+    void jobEnded(const filejobs::JobResult& result) override;
+
     void setEnabled(Control control, bool enabled);
     void applyMode(filejobs::Mode mode, const std::string& caption);
-    void enterWorking();
+    void keepReachable();
+    void startJob(JobKind kind);
+    void endJob(const filejobs::JobResult& result);
     void finish();
     void closeAction();
+    void endProgram(int code);
     void save();
 
     MainView& m_view;
@@ -160,6 +164,16 @@ private:
     std::string m_userFile;
     // Indexed by Control; every control starts enabled.
     std::array<bool, 9> m_enabled{true, true, true, true, true, true, true, true, true};
+
+    JobKind m_jobKind = JobKind::kEncrypt;
+    std::chrono::steady_clock::time_point m_jobStart;
+    bool m_progressShown = false;
+    // A job that ended while the about box was open, shown once it closes.
+    bool m_aboutOpen = false;
+    std::optional<filejobs::JobResult> m_endedDuringAbout;
+    // The window was asked to close while the job ran.
+    bool m_closeAfterJob = false;
+    bool m_ending = false;
 };
 
 }  // namespace kerfo::window

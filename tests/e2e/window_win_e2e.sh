@@ -153,4 +153,29 @@ else
     fail "the window on other.txt did not appear"
 fi
 
+# 5. A stored place off the screen (Left=30000 twips is 2000 pixels, past the right edge of
+# the screen): the window opens on the screen, takes the focus and the keys, and what is
+# stored stays until the window closes.
+preset 30000 2250 0
+start "$(win "$work")\\other.txt"
+pid=$last
+if wid=$(wait_window '^Kerfo / other\.txt$'); then
+    eval "$(xdotool getwindowgeometry --shell "$wid" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"
+    if [ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ $((X + WIDTH)) -le "$screen_w" ] && [ $((Y + HEIGHT)) -le "$screen_h" ]; then
+        pass "Left=30000 opens on the screen (at $X,$Y, ${WIDTH}x$HEIGHT)"
+    else
+        fail "Left=30000 opened at $X,$Y (${WIDTH}x$HEIGHT), off the ${screen_w}x$screen_h screen"
+    fi
+    [ "$(stored)" = 30000,2250,0 ] && pass "the stored place stays while the window is open" ||
+        fail "opening changed the stored values to $(stored)"
+    keys "$wid" key Escape
+    wait_exit "$pid" 15
+    [ "$code" = 0 ] && pass "the rescued window takes the focus: Esc closes it" ||
+        fail "Esc did not reach the rescued window ($code)"
+    [ "$(stored)" = "$((X * 15)),$((Y * 15)),0" ] && pass "closing stores where it was shown" ||
+        fail "closing stored $(stored), not where the window was ($X,$Y)"
+else
+    fail "the window with Left=30000 did not appear"
+fi
+
 report "window end-to-end checks under Wine passed"

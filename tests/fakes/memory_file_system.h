@@ -46,12 +46,12 @@ public:
 
     platform::Result<std::unique_ptr<platform::File>> openRead(const std::string& path) override {
         if (files.count(path) == 0) return missing();
-        return std::make_unique<Reader>(files, path);
+        return std::make_unique<Reader>(*this, path);
     }
     platform::Result<std::unique_ptr<platform::SourceFile>> openSource(
         const std::string& path) override {
         if (files.count(path) == 0) return missing();
-        return std::make_unique<Reader>(files, path, identityOf(path));
+        return std::make_unique<Reader>(*this, path);
     }
     platform::Result<std::unique_ptr<platform::NewFile>> createNew(const std::string&) override {
         return std::make_unique<Writer>(*this);
@@ -71,13 +71,27 @@ private:
         return platform::FileIdentity{1, it->second};
     }
 
+    // The identity, size and times of a file that holds `content`: the jobs compare the
+    // stamp taken when they open the source with the one before they replace it.
+    platform::FileStamp stampOf(const std::string& path, const std::string& content) {
+        platform::FileStamp stamp;
+        stamp.identity = identityOf(path);
+        stamp.size = content.size();
+        return stamp;
+    }
+    // The stamp of a file no name leads to (one being written, or read back).
+    static platform::FileStamp stampOf(const std::string& content) {
+        platform::FileStamp stamp;
+        stamp.size = content.size();
+        return stamp;
+    }
+
     // Reads the text `content` as it stands, so that it sees what a writer adds, as on a
     // real file system. No other program is here to write to a source.
     class Reader final : public platform::SourceFile {
     public:
-        Reader(std::map<std::string, std::string>& names, std::string path,
-               platform::FileIdentity identity = {})
-            : m_names(&names), m_path(std::move(path)), m_identity(identity) {}
+        Reader(MemoryFileSystem& owner, std::string path)
+            : m_owner(&owner), m_path(std::move(path)) {}
         explicit Reader(const std::string& content) : m_content(&content) {}
         platform::Result<std::size_t> read(char* buffer, std::size_t size) override {
             const std::string* content = text();
@@ -96,12 +110,12 @@ private:
         platform::Result<platform::FileStamp> stamp() override {
             const std::string* content = text();
             if (content == nullptr) return missing();
-            platform::FileStamp stamp;
-            stamp.identity = m_identity;
-            stamp.size = content->size();
-            return stamp;
+            if (m_owner == nullptr) return stampOf(*content);
+            return m_owner->stampOf(m_path, *content);
         }
-        platform::Result<platform::FileAccess> access() override { return platform::FileAccess{}; }
+        platform::Result<platform::FileAccess> access() override {
+            return platform::FileAccess{0, 0, 0644, {}};
+        }
         platform::Status checkNoWriter() override { return {}; }
         platform::Status close() override { return {}; }
 
@@ -109,12 +123,11 @@ private:
         // The jobs never read a file after removing it; doing so fails (null).
         const std::string* text() {
             if (m_content != nullptr) return m_content;
-            const auto it = m_names->find(m_path);
-            return it == m_names->end() ? nullptr : &it->second;
+            const auto it = m_owner->files.find(m_path);
+            return it == m_owner->files.end() ? nullptr : &it->second;
         }
-        std::map<std::string, std::string>* m_names = nullptr;
+        MemoryFileSystem* m_owner = nullptr;
         std::string m_path;
-        platform::FileIdentity m_identity;
         const std::string* m_content = nullptr;
         std::size_t m_pos = 0;
     };
@@ -130,11 +143,11 @@ private:
         platform::Status sync() override { return {}; }
         platform::Status setPermissions(unsigned) override { return {}; }
         platform::Result<platform::FileStamp> stamp() override {
-            platform::FileStamp stamp;
-            stamp.size = m_content.size();
-            return stamp;
+            return stampOf(m_content);
         }
-        platform::Result<platform::FileAccess> access() override { return platform::FileAccess{}; }
+        platform::Result<platform::FileAccess> access() override {
+            return platform::FileAccess{0, 0, 0600, {}};
+        }
         platform::Status close() override { return {}; }
         platform::Result<std::unique_ptr<platform::File>> openReadBack() override {
             return std::make_unique<Reader>(m_content);

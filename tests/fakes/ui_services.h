@@ -1,13 +1,13 @@
-// Stand-ins for the Qt window's services: they record what the window asks for instead of
-// showing boxes, opening a browser or ending the test process. Ending and the jobs are the
-// window model's, so their stand-ins are shared with its tests (fakes/window_view.h).
+// Stand-ins for the Qt window's own services: they record what the window asks for instead
+// of showing boxes or opening a browser. Ending, the settings, the gate, the jobs and their
+// clock are the window model's, so their stand-ins are shared with its tests
+// (fakes/window_view.h).
 #pragma once
 
-#include <QCheckBox>
-#include <QWidget>
+#include <QDate>
+#include <QUrl>
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,28 +41,6 @@ class RecordingLinks : public ui::LinkOpener {
 public:
     void open(const QUrl& address) override { opened.push_back(address); }
     std::vector<QUrl> opened;
-};
-
-// Counts the seam's calls and notes what the window looked like at each.
-class RecordingSettings : public ui::SettingsService {
-public:
-    void load(QWidget& window, QCheckBox& autoQuit) override {
-        ++loads;
-        captionAtLoad = window.windowTitle();
-        if (checkToLoad) {
-            autoQuit.setCheckState(*checkToLoad);
-        }
-    }
-    void save(const QWidget&, const QCheckBox& autoQuit) override {
-        ++saves;
-        savedChecks.push_back(autoQuit.checkState());
-    }
-
-    int loads = 0;
-    int saves = 0;
-    QString captionAtLoad;
-    std::optional<Qt::CheckState> checkToLoad;
-    std::vector<Qt::CheckState> savedChecks;
 };
 
 }  // namespace kerfo::test

@@ -1,14 +1,18 @@
 // A main window made of plain values, and recording services, for driving the window
-// model without a toolkit: what a real window would show is kept here to look at.
+// model without a toolkit: what a real window would show is kept here to look at. The
+// gate, the jobs and the clock are scripted, so no test of the model needs a file.
 #pragma once
 
+#include <chrono>
 #include <functional>
-#include <optional>
 #include <map>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fakes/recording_sink.h"
+#include "texts/texts.h"
 #include "window/main_model.h"
 
 namespace kerfo::test {
@@ -31,7 +35,7 @@ public:
         state = v;
         return true;
     }
-    std::int16_t state = 1;  // ticked at design time
+    std::int16_t state = 0;
 };
 
 class FakeView : public window::MainView {
@@ -51,19 +55,34 @@ public:
         return it == passwords.end() ? std::string() : it->second;
     }
     void clearPassword(Control c) override { passwords[c].clear(); }
+    void setPasswordLimit(int characters) override { passwordLimit = characters; }
     void setCancelText(std::string_view text) override { cancelText = text; }
     void setLabelFocused(Control c, bool on) override { labelFocused[c] = on; }
     void setCheckTip(std::string_view tip) override { checkTip = tip; }
     int checkState() const override { return check.state; }
     void setBusy(bool on) override { busy = on; }
     void repaintNow() override { log.push_back(busy ? "repaint busy" : "repaint"); }
-    void showAbout() override { log.push_back("about"); }
+    void showProgress(const std::optional<window::ProgressView>& shown) override {
+        progress = shown;
+        log.push_back(shown ? "progress " + shown->text : "no progress");
+    }
+    void showAbout() override {
+        log.push_back("about");
+        if (duringAbout) duringAbout();
+    }
     void closeWindow() override {
         log.push_back("close");
         if (onClose) onClose();
     }
     settings::PositionTarget& position() override { return place; }
     settings::CheckTarget& autoQuitBox() override { return check; }
+    window::Frame frame() const override { return {{place.x / 15, place.y / 15, 330, 170}, 24}; }
+    std::vector<window::Rect> screens() const override { return screenAreas; }
+    void moveFrame(window::Point corner) override {
+        place.x = corner.x * 15;
+        place.y = corner.y * 15;
+        log.push_back("move " + std::to_string(corner.x) + "," + std::to_string(corner.y));
+    }
 
     bool isEnabled(Control c) const {
         const auto it = enabled.find(c);
@@ -76,14 +95,18 @@ public:
     std::optional<Control> focus;
     bool selected = false;
     std::map<Control, std::string> passwords;
+    int passwordLimit = 0;
     std::string cancelText = "&Cancel";
     std::map<Control, bool> labelFocused;
     std::string checkTip;
     bool busy = false;
+    std::optional<window::ProgressView> progress;
     std::vector<std::string> log;
     std::function<void()> onClose;
+    std::function<void()> duringAbout;
     FakePosition place;
     FakeCheck check;
+    std::vector<window::Rect> screenAreas{{0, 0, 1024, 768}};
 };
 
 class RecordingExit : public window::ProcessExit {
@@ -92,13 +115,15 @@ public:
     std::vector<int> codes;
 };
 
-// Counts loads and saves; notes the caption at load to check it ran before the gate.
+// Counts loads and saves; notes the window's caption at load (through `caption`) to check
+// that the load ran before the gate.
 class RecordingModelSettings : public window::SettingsService {
 public:
-    explicit RecordingModelSettings(const FakeView& view) : m_view(view) {}
+    explicit RecordingModelSettings(std::function<std::string()> caption)
+        : m_caption(std::move(caption)) {}
     void load(settings::PositionTarget&, settings::CheckTarget& box) override {
         ++loads;
-        captionAtLoad = m_view.caption;
+        captionAtLoad = m_caption();
         if (checkToLoad) box.setValue(*checkToLoad);
     }
     void save(const settings::PositionTarget&, const settings::CheckTarget& box) override {
@@ -112,25 +137,67 @@ public:
     std::vector<std::int16_t> savedChecks;
 
 private:
-    const FakeView& m_view;
+    std::function<std::string()> m_caption;
 };
 
-// Jobs with a chosen outcome; `during` runs inside the job, while the window is working.
-class ScriptedJobs : public window::JobRunner {
+// The gate's answer, chosen by the test; by default encrypt mode on notes.txt.
+class ScriptedGate : public window::Gate {
 public:
-    filejobs::JobResult encrypt(const std::string&, std::string_view password) override { return run(password); }
-    filejobs::JobResult decrypt(const std::string&, std::string_view password) override { return run(password); }
-
-    filejobs::JobResult result;
-    std::function<void()> during;
-    std::vector<std::string> passwords;
-
-private:
-    filejobs::JobResult run(std::string_view password) {
-        passwords.emplace_back(password);
-        if (during) during();
+    filejobs::GateResult check(const std::string& userFile) override {
+        asked.push_back(userFile);
         return result;
     }
+    void decryptMode(const std::string& name = "notes.kfo") {
+        result = {std::nullopt, filejobs::Mode::kDecrypt,
+                  std::string(texts::kCaptionPrefix) + name};
+    }
+    filejobs::GateResult result{std::nullopt, filejobs::Mode::kEncrypt, "Kerfo / notes.txt"};
+    std::vector<std::string> asked;
+};
+
+class FakeClock : public window::Clock {
+public:
+    std::chrono::steady_clock::time_point now() const override { return at; }
+    void advance(std::chrono::milliseconds by) { at += by; }
+    std::chrono::steady_clock::time_point at{};
+};
+
+// Jobs with a chosen outcome. By default a job ends inside start(), after `during` has run
+// (the window as it is while the job works); with `endAtOnce` false it runs until the test
+// calls progress() and end(), as a job on its own thread would.
+class ScriptedJobs : public window::JobRunner {
+public:
+    void start(window::JobKind kind, const std::string& userFile,
+               std::unique_ptr<platform::SecretString> password,
+               window::JobEvents& events) override {
+        kinds.push_back(kind);
+        files.push_back(userFile);
+        passwords.push_back(password->str());
+        m_events = &events;
+        if (during) during();
+        if (endAtOnce) end();
+    }
+    void wait() noexcept override {
+        ++waits;
+        m_events = nullptr;
+    }
+
+    bool running() const { return m_events != nullptr; }
+    void progress(std::uint64_t done, std::uint64_t total) {
+        m_events->jobProgressed({done, total});
+    }
+    void end() { std::exchange(m_events, nullptr)->jobEnded(result); }
+
+    filejobs::JobResult result{filejobs::JobStatus::kDone, {}, {}};
+    bool endAtOnce = true;
+    std::function<void()> during;
+    std::vector<window::JobKind> kinds;
+    std::vector<std::string> files;
+    std::vector<std::string> passwords;
+    int waits = 0;
+
+private:
+    window::JobEvents* m_events = nullptr;
 };
 
 }  // namespace kerfo::test

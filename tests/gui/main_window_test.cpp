@@ -1,6 +1,7 @@
 // The main window from the gate's mode to the finished job: states, boxes, keys, auto quit.
 #include <QCursor>
 #include <QMessageBox>
+#include <QProgressBar>
 
 #include <algorithm>
 #include <functional>
@@ -131,7 +132,7 @@ TEST_F(MainWindowTest, RefusedStartShowsTheGatesBoxAndSavesNothing) {
 }
 
 TEST_F(MainWindowTest, SettingsLoadBeforeTheGateAndSaveTwicePerClose) {
-    settings.checkToLoad = Qt::Unchecked;
+    settings.checkToLoad = 0;
     open(write("notes.txt", kPlain));
     EXPECT_EQ(settings.loads, 1);
     EXPECT_EQ(settings.captionAtLoad, "Kerfo ");
@@ -248,13 +249,14 @@ TEST_F(MainWindowTest, SetSelectedOnAnEmptyBoxSelectsNothing) {
 // --- Jobs ---
 
 TEST_F(MainWindowTest, EnterEncryptsAndFinishes) {
-    settings.checkToLoad = Qt::Unchecked;
+    settings.checkToLoad = 0;
     const std::string file = write("notes.txt", kPlain);
     open(file);
     type("pw");
     press(Qt::Key_Tab);
     type("pw");
     press(Qt::Key_Return);
+    untilJobEnds();
 
     expectFinished();
     EXPECT_TRUE(messages.messages.empty());
@@ -270,7 +272,7 @@ TEST_F(MainWindowTest, EnterEncryptsAndFinishes) {
 }
 
 TEST_F(MainWindowTest, EmptyPasswordsAreEqual) {
-    settings.checkToLoad = Qt::Unchecked;
+    settings.checkToLoad = 0;
     open(write("notes.txt", kPlain), true);
     jobs.result.status = filejobs::JobStatus::kDone;
     press(Qt::Key_Return);
@@ -311,16 +313,17 @@ TEST_F(MainWindowTest, AutoQuitEndsTheProgramOnlyWhenTicked) {
     press(Qt::Key_Tab);
     type("pw");
     press(Qt::Key_Return);
+    untilJobEnds();
     EXPECT_EQ(exit.codes, std::vector<int>{0});
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(exists(path("notes.kfo")));
     window.reset();
     EXPECT_EQ(settings.saves, 2);
-    EXPECT_EQ(settings.savedChecks, (std::vector<Qt::CheckState>{Qt::Checked, Qt::Checked}));
+    EXPECT_EQ(settings.savedChecks, (std::vector<std::int16_t>{1, 1}));
 }
 
 TEST_F(MainWindowTest, GreyedAutoQuitDoesNotEndTheProgram) {
-    settings.checkToLoad = Qt::PartiallyChecked;
+    settings.checkToLoad = 2;
     open(write("notes.txt", kPlain), true);
     jobs.result.status = filejobs::JobStatus::kDone;
     press(Qt::Key_Return);
@@ -349,11 +352,12 @@ TEST_F(MainWindowTest, FailedEncryptionReportsAndEnds) {
 }
 
 TEST_F(MainWindowTest, EnterDecryptsWithTheRightPassword) {
-    settings.checkToLoad = Qt::Unchecked;
+    settings.checkToLoad = 0;
     const std::string file = encryptedFile("Sesam");
     open(file);
     type("Sesam");
     press(Qt::Key_Return);
+    untilJobEnds();
     expectFinished();
     EXPECT_FALSE(exists(file));
     EXPECT_EQ(readFile(path("notes.txt")), kPlain);
@@ -361,7 +365,7 @@ TEST_F(MainWindowTest, EnterDecryptsWithTheRightPassword) {
 }
 
 TEST_F(MainWindowTest, WrongPasswordLeavesTheFileAndAllowsARetry) {
-    settings.checkToLoad = Qt::Checked;
+    settings.checkToLoad = 1;
     const std::string file = encryptedFile("Sesam");
     const std::string before = readFile(file);
     open(file);
@@ -369,6 +373,7 @@ TEST_F(MainWindowTest, WrongPasswordLeavesTheFileAndAllowsARetry) {
     bool busyDuringBox = false;
     messages.onShow = [&](const Message&) { busyDuringBox = window->cursor().shape() == Qt::WaitCursor; };
     press(Qt::Key_Return);
+    untilJobEnds();
 
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_EQ(messages.messages[0], (Message{"Access denied: password is incorrect!", Icon::kWarning, "Kerfo"}));
@@ -384,6 +389,7 @@ TEST_F(MainWindowTest, WrongPasswordLeavesTheFileAndAllowsARetry) {
     // Typing replaces the selected attempt; Enter still means Decrypt.
     type("Sesam");
     press(Qt::Key_Return);
+    untilJobEnds();
     EXPECT_EQ(exit.codes, std::vector<int>{0});
     EXPECT_EQ(readFile(path("notes.txt")), kPlain);
 }
@@ -396,6 +402,7 @@ TEST_F(MainWindowTest, CorruptFileReportsAndLeavesTheWindowStuck) {
     open(made);
     type("pw");
     press(Qt::Key_Return);
+    untilJobEnds();
 
     ASSERT_EQ(messages.messages.size(), 1u);
     const Message& report = messages.messages[0];
@@ -418,11 +425,13 @@ TEST_F(MainWindowTest, CorruptFileReportsAndLeavesTheWindowStuck) {
 TEST_F(MainWindowTest, ErrorReportShowsTheRuntimeNumberAndDescription) {
     open(write("notes.kfo", "[Kerfod]"), true);
     jobs.result.status = filejobs::JobStatus::kFailed;
-    jobs.result.error = platform::RuntimeError(platform::ErrorNumber::kDiskFull);
+    jobs.result.error = platform::RuntimeError(platform::ErrorNumber::kInvalidCall);
+    jobs.result.step = filejobs::JobStep::kReading;  // a damaged body
     press(Qt::Key_Return);
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_EQ(messages.messages[0],
-              (Message{"An error # 61 was generated:\r\n\r\nDisk full\r\nProbable cause: a tampered or corrupt file.",
+              (Message{"An error # 5 was generated:\r\n\r\nInvalid procedure call or argument\r\n"
+                       "Probable cause: a tampered or corrupt file.",
                        Icon::kError, "Error :-("}));
     expectStuck();
     EXPECT_TRUE(exit.codes.empty());
@@ -453,6 +462,31 @@ TEST_F(MainWindowTest, EscDoesNothingWhileTheJobRuns) {
     expectFinished();
     press(Qt::Key_Escape);
     EXPECT_EQ(exit.codes, std::vector<int>{0});
+}
+
+// The job runs while the window answers: its progress shows in the window once the job has
+// run for half a second, and a close waits for the job's end.
+TEST_F(MainWindowTest, ProgressShowsInTheWindowAndACloseWaitsForTheJob) {
+    settings.checkToLoad = 0;
+    open(write("notes.txt", kPlain), true);
+    jobs.endAtOnce = false;
+    auto* progress = child<QProgressBar>("progress");
+    press(Qt::Key_Return);
+    ASSERT_TRUE(jobs.running());
+    EXPECT_FALSE(progress->isVisible());
+    jobClock.advance(std::chrono::milliseconds(600));
+    jobs.progress(45, 100);
+    EXPECT_TRUE(progress->isVisible());
+    EXPECT_EQ(progress->value(), 45);
+    EXPECT_EQ(progress->text(), "notes.txt: 45%");
+
+    window->close();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(settings.saves, 0);
+    jobs.end();
+    EXPECT_FALSE(progress->isVisible());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(settings.saves, 1);
 }
 
 TEST_F(MainWindowTest, CancelClickIsTheCloseAction) {

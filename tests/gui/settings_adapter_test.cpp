@@ -74,8 +74,9 @@ protected:
     // Returns whether the gate let the window open; only then is it shown.
     bool run(const std::string& userFile) {
         window.reset();
-        service = std::make_unique<ui::StoredSettings>(boxes);
-        window = std::make_unique<ui::FrmMain>(ui::Services{&messages, &clock, &links, &exit, service.get(), &jobs});
+        service = std::make_unique<window::StoredSettings>(boxes);
+        window = std::make_unique<ui::FrmMain>(
+            ui::Services{&messages, &clock, &links, &exit, service.get(), &gate, &jobs, &jobClock});
         if (!window->load(userFile)) {
             return false;
         }
@@ -112,7 +113,7 @@ protected:
 
     std::string m_config;
     RecordingSink boxes;
-    std::unique_ptr<ui::StoredSettings> service;
+    std::unique_ptr<window::StoredSettings> service;
 };
 
 TEST_F(StoredSettingsTest, FirstRunOpensAtTheCornerWithTheBoxCleared) {

@@ -20,11 +20,6 @@ TEST(CommandTailTest, JoinsTheArgumentsUnchanged) {
     EXPECT_EQ(ui::commandTail(4, quoted), "\"/tmp/a  b.txt\"  -style");
 }
 
-TEST(StartUpTest, SecondInstanceBoxIsTheInfoBox) {
-    EXPECT_EQ(ui::alreadyRunningMessage(),
-              (texts::Message{"Kerfo is allready running...", texts::Icon::kInformation, "Info"}));
-}
-
 class InstanceLockTest : public ::testing::Test {
 protected:
     QString lockPath() const { return m_dir.path() + QStringLiteral("/kerfo.lock"); }

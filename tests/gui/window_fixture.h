@@ -1,4 +1,5 @@
-// A main window on a file in a fresh temporary folder, with recording services.
+// A main window on a file in a fresh temporary folder, with recording services; its jobs
+// either scripted or the real ones, on their own thread.
 #pragma once
 
 #include <QApplication>
@@ -89,8 +90,21 @@ protected:
     }
 
     ui::Services services(bool scripted = false) {
-        return ui::Services{&messages, &clock, &links, &exit, &settings,
-                            scripted ? static_cast<ui::JobRunner*>(&jobs) : &realJobs};
+        return ui::Services{&messages,
+                            &clock,
+                            &links,
+                            &exit,
+                            &settings,
+                            &gate,
+                            scripted ? static_cast<window::JobRunner*>(&jobs) : &realJobs,
+                            &jobClock};
+    }
+
+    // Lets the event loop run until the window's job has ended and what followed it (a box,
+    // auto quit) has been done.
+    void untilJobEnds() {
+        EXPECT_TRUE(
+            QTest::qWaitFor([this] { return window->state() != window::State::kWorking; }, 60000));
     }
 
     // Loads the window on `userFile` and shows it, active, as start-up does.
@@ -127,9 +141,13 @@ protected:
     FixedClock clock{QDate(2031, 5, 17)};
     RecordingLinks links;
     RecordingExit exit;
-    RecordingSettings settings;
-    ui::FileJobRunner realJobs;
+    RecordingModelSettings settings{
+        [this] { return window ? window->windowTitle().toStdString() : std::string(); }};
+    window::FileGate gate;
+    ui::QtWindowThread windowThread;
+    window::ThreadedJobRunner realJobs{windowThread};
     ScriptedJobs jobs;
+    FakeClock jobClock;
     // Declared last: destroyed before the services it uses.
     std::unique_ptr<ui::FrmMain> window;
 };

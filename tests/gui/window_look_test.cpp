@@ -51,33 +51,5 @@ TEST_F(WindowLookTest, BluesAndRulesReadOnLightAndDarkPalettes) {
     }
 }
 
-// A stored corner is kept while the title bar is reachable on some screen; otherwise the
-// frame goes to the nearest screen, the least distance that brings it in.
-TEST(ReachablePositionTest, TitleBarStaysOnAScreen) {
-    const QRect left(0, 0, 1024, 768);
-    const QRect right(1024, 0, 1280, 1024);
-    struct Case {
-        const char* name;
-        QPoint corner;
-        QList<QRect> screens;
-        QPoint expected;
-    };
-    const Case cases[] = {
-        {"on screen", {200, 150}, {left}, {200, 150}},
-        {"corner", {0, 0}, {left}, {0, 0}},
-        {"far right", {2000, 150}, {left}, {1024 - 300, 150}},
-        {"far below", {200, 10000}, {left}, {200, 768 - 180}},
-        {"title bar above the top", {200, -10}, {left}, {200, 0}},
-        {"left of every screen", {-2000, 100}, {left, right}, {0, 100}},
-        {"only a sliver showing", {1024 - 20, 100}, {left}, {1024 - 300, 100}},
-        {"on the second screen", {1500, 900}, {left, right}, {1500, 900}},
-        {"below the second screen", {1500, 3000}, {left, right}, {1500, 1024 - 180}},
-        {"no screens", {-5000, -5000}, {}, {-5000, -5000}},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(ui::reachablePosition(QRect(c.corner, QSize(300, 180)), 24, c.screens), c.expected) << c.name;
-    }
-}
-
 }  // namespace
 }  // namespace kerfo::test

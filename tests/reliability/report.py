@@ -74,7 +74,10 @@ def main():
     out.append("libFuzzer targets in `fuzz/`, built with clang-14 and AddressSanitizer + "
                "UndefinedBehaviorSanitizer (`scripts/fuzz.sh`; the test command runs each for 10 s). "
                "Each checks its own invariants besides \"no crash, no sanitizer report, no hang "
-               "(10 s per input)\": see the comment at the top of each target.")
+               "(10 s per input)\": see the comment at the top of each target. Each prints at the "
+               "end how many inputs reached each of its outcomes, and `scripts/fuzz.sh` fails a "
+               "target that never reached its success outcome (a decryption that succeeds, a "
+               "text that shrinks, ...), whose checks would then never have run.")
     out.append("")
     fuzz = pathlib.Path(args.fuzz)
     if fuzz.exists():

@@ -1,42 +1,53 @@
-// The window model from the gate's mode to the finished job, without a toolkit: each
-// state's controls, and what every event does in every state.
+// The window model from start-up to the finished job, without a toolkit or a file: each
+// state's controls, what every event does in every state, where the window opens, the job
+// away from the window's thread with its progress, and the rules both windows share.
 #include <gtest/gtest.h>
 
 #include <memory>
 
-#include "fakes/scratch_dir.h"
 #include "fakes/window_view.h"
 #include "window/about_model.h"
 #include "window/command_tail.h"
 #include "window/padlock.h"
+#include "window/placement.h"
 
 namespace kerfo::test {
 namespace {
 
+using filejobs::JobStatus;
 using window::Control;
 using window::State;
-using filejobs::JobStatus;
-
-const std::string kPlain = "Dear diary,\r\ntoday nothing happened.\r\n";
+using namespace std::chrono_literals;
 
 class MainModelTest : public ::testing::Test {
 protected:
-    MainModelTest() {
-        view.onClose = [this] { model->queryUnload(); };
+    MainModelTest() { fresh(); }
+
+    // A new window, as a new start makes it.
+    void fresh() {
+        model.reset();
+        view = FakeView{};
+        gate = ScriptedGate{};
+        view.onClose = [this] {
+            if (model->queryUnload()) closed = true;
+        };
+        closed = false;
     }
 
-    void open(const std::string& bytes, const std::string& name = "notes.txt") {
-        model = std::make_unique<window::MainModel>(view, services());
-        ASSERT_TRUE(model->load(dir.write(name, bytes)));
+    void make() { model = std::make_unique<window::MainModel>(view, services()); }
+
+    void open(const std::string& userFile = "/home/ann/notes.txt") {
+        make();
+        ASSERT_TRUE(model->load(userFile));
     }
 
-    window::MainServices services() { return {&messages, &exit, &settings, &jobs}; }
+    window::MainServices services() { return {&messages, &exit, &settings, &gate, &jobs, &clock}; }
 
     // Brings the model into `state` through the events a user would cause.
     void reach(State state) {
         settings.checkToLoad = 0;
-        const bool decrypt = state != State::kEncrypt;
-        open(decrypt ? "[Kerfod]rest" : kPlain);
+        if (state != State::kEncrypt) gate.decryptMode();
+        open();
         if (state == State::kFinished || state == State::kRetry || state == State::kStuck) {
             jobs.result.status = state == State::kFinished ? JobStatus::kDone
                                  : state == State::kRetry  ? JobStatus::kWrongPassword
@@ -48,14 +59,26 @@ protected:
         ASSERT_EQ(model->state(), state);
     }
 
-    ScratchDir dir;
     FakeView view;
+    bool closed = false;
     RecordingSink messages;
     RecordingExit exit;
-    RecordingModelSettings settings{view};
+    RecordingModelSettings settings{[this] { return view.caption; }};
+    ScriptedGate gate;
     ScriptedJobs jobs;
+    FakeClock clock;
     std::unique_ptr<window::MainModel> model;
 };
+
+TEST_F(MainModelTest, StartsInTheDesignTimeLook) {
+    make();
+    EXPECT_EQ(view.caption, "Kerfo ");
+    EXPECT_EQ(view.check.state, 1);  // ticked, until the stored preference says otherwise
+    EXPECT_EQ(view.passwordLimit, 32767);
+    EXPECT_FALSE(view.defaultButton.has_value());
+    EXPECT_EQ(window::alreadyRunningMessage(),
+              (texts::Message{"Kerfo is allready running...", texts::Icon::kInformation, "Info"}));
+}
 
 // The controls each state shows.
 struct StateCase {
@@ -75,8 +98,7 @@ TEST_F(MainModelTest, EachStateShowsItsControls) {
     };
     for (const StateCase& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.state));
-        view = FakeView{};
-        view.onClose = [this] { model->queryUnload(); };
+        fresh();
         reach(c.state);
         EXPECT_EQ(view.isEnabled(Control::kCmdEncrypt), c.encrypt);
         EXPECT_EQ(view.isEnabled(Control::kCmdDecrypt), c.decrypt);
@@ -90,7 +112,8 @@ TEST_F(MainModelTest, EachStateShowsItsControls) {
         EXPECT_EQ(view.cancelText, c.cancelText);
         EXPECT_EQ(view.focus, c.focus);
         EXPECT_FALSE(view.busy);
-        EXPECT_EQ(view.caption, "Kerfo / notes.txt");
+        EXPECT_EQ(view.caption,
+                  c.state == State::kEncrypt ? "Kerfo / notes.txt" : "Kerfo / notes.kfo");
     }
 }
 
@@ -128,8 +151,7 @@ TEST_F(MainModelTest, EventsActOnlyWhereTheirControlIsEnabled) {
     for (const EventCase& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.state));
         SCOPED_TRACE(static_cast<int>(c.outcome));
-        view = FakeView{};
-        view.onClose = [this] { model->queryUnload(); };
+        fresh();
         exit.codes.clear();
         settings.saves = 0;
         jobs.passwords.clear();
@@ -138,19 +160,21 @@ TEST_F(MainModelTest, EventsActOnlyWhereTheirControlIsEnabled) {
         jobs.result.status = JobStatus::kDone;
         (model.get()->*c.event)();
         model->unload();
-        const bool closed = c.outcome == Outcome::kClose;
-        EXPECT_EQ(exit.codes, closed ? std::vector<int>{0} : std::vector<int>{});
-        EXPECT_EQ(settings.saves, closed ? 2 : 0);
+        const bool closes = c.outcome == Outcome::kClose;
+        EXPECT_EQ(exit.codes, closes ? std::vector<int>{0} : std::vector<int>{});
+        EXPECT_EQ(settings.saves, closes ? 2 : 0);
         EXPECT_EQ(jobs.passwords.size(), c.outcome == Outcome::kJob ? 1u : 0u);
         EXPECT_EQ(view.log == std::vector<std::string>{"about"}, c.outcome == Outcome::kAbout);
     }
 }
 
 TEST_F(MainModelTest, RefusedFileShowsTheGatesBoxAndSavesNothing) {
-    model = std::make_unique<window::MainModel>(view, services());
+    gate.result.refusal = texts::Message{"Usage:\r\n...", texts::Icon::kWarning, "Kerfo"};
+    make();
     EXPECT_FALSE(model->load(""));
+    EXPECT_EQ(gate.asked, std::vector<std::string>{""});
     ASSERT_EQ(messages.messages.size(), 1u);
-    EXPECT_EQ(messages.messages[0].text.rfind("Usage:\r\n", 0), 0u);
+    EXPECT_EQ(messages.messages[0], *gate.result.refusal);
     model->unload();
     EXPECT_EQ(settings.loads, 1);
     EXPECT_EQ(settings.saves, 0);
@@ -159,23 +183,75 @@ TEST_F(MainModelTest, RefusedFileShowsTheGatesBoxAndSavesNothing) {
 
 TEST_F(MainModelTest, SettingsLoadBeforeTheGateAndTheCloseBoxSavesTwice) {
     settings.checkToLoad = 2;
-    open(kPlain);
+    open();
     EXPECT_EQ(settings.captionAtLoad, "Kerfo ");
     EXPECT_EQ(view.check.state, 2);
-    model->queryUnload();
+    EXPECT_TRUE(model->queryUnload());
     model->unload();
     EXPECT_EQ(settings.savedChecks, (std::vector<std::int16_t>{2, 2}));
     EXPECT_TRUE(exit.codes.empty());
 }
 
+// A stored corner stays while the title bar can be reached; otherwise the window opens on
+// the nearest screen, and only the next save changes what is stored.
+TEST_F(MainModelTest, AStoredPlaceOffEveryScreenOpensOnTheNearest) {
+    struct Case {
+        const char* name;
+        std::int32_t left, top;  // twips
+        std::vector<std::string> moves;
+    };
+    const Case cases[] = {
+        {"on screen", 3000, 2250, {}},
+        {"far right", 450000, 2250, {"move 694,150"}},
+        {"above the top", 3000, -300, {"move 200,0"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fresh();
+        view.place.x = c.left;
+        view.place.y = c.top;
+        open();
+        EXPECT_EQ(view.log, c.moves);
+        EXPECT_EQ(settings.saves, 0);
+    }
+}
+
+TEST(ReachablePositionTest, TitleBarStaysOnAScreen) {
+    const window::Rect left{0, 0, 1024, 768};
+    const window::Rect right{1024, 0, 1280, 1024};
+    struct Case {
+        const char* name;
+        window::Point corner;
+        std::vector<window::Rect> screens;
+        window::Point expected;
+    };
+    const Case cases[] = {
+        {"on screen", {200, 150}, {left}, {200, 150}},
+        {"corner", {0, 0}, {left}, {0, 0}},
+        {"far right", {2000, 150}, {left}, {1024 - 300, 150}},
+        {"far below", {200, 10000}, {left}, {200, 768 - 180}},
+        {"title bar above the top", {200, -10}, {left}, {200, 0}},
+        {"left of every screen", {-2000, 100}, {left, right}, {0, 100}},
+        {"only a sliver showing", {1024 - 20, 100}, {left}, {1024 - 300, 100}},
+        {"on the second screen", {1500, 900}, {left, right}, {1500, 900}},
+        {"below the second screen", {1500, 3000}, {left, right}, {1500, 1024 - 180}},
+        {"no screens", {-5000, -5000}, {}, {-5000, -5000}},
+    };
+    for (const Case& c : cases) {
+        const window::Frame frame{{c.corner.x, c.corner.y, 300, 180}, 24};
+        EXPECT_EQ(window::reachablePosition(frame, c.screens), c.expected) << c.name;
+    }
+}
+
 TEST_F(MainModelTest, MismatchWarnsAndSelectsTheConfirmation) {
-    open(kPlain);
+    open();
     view.passwords[Control::kTxtPassword1] = "Secret";
     view.passwords[Control::kTxtPassword2] = "secret";
     model->encryptClicked();
     ASSERT_EQ(messages.messages.size(), 1u);
-    EXPECT_EQ(messages.messages[0], (texts::Message{"The two passwords are not the same.\r\nPlease adjust...",
-                                                       texts::Icon::kWarning, "Kerfo"}));
+    EXPECT_EQ(messages.messages[0],
+              (texts::Message{"The two passwords are not the same.\r\nPlease adjust...",
+                              texts::Icon::kWarning, "Kerfo"}));
     EXPECT_EQ(view.focus, Control::kTxtPassword2);
     EXPECT_TRUE(view.selected);
     EXPECT_EQ(model->state(), State::kEncrypt);
@@ -183,9 +259,8 @@ TEST_F(MainModelTest, MismatchWarnsAndSelectsTheConfirmation) {
 }
 
 TEST_F(MainModelTest, TheWindowShowsItIsWorkingBeforeTheJobRuns) {
-    open(kPlain);
+    open("/home/ann/notes.txt");
     view.passwords[Control::kTxtPassword1] = view.passwords[Control::kTxtPassword2] = "pw";
-    jobs.result.status = JobStatus::kDone;
     jobs.during = [&] {
         EXPECT_TRUE(view.busy);
         EXPECT_EQ(view.log.back(), "repaint busy");
@@ -194,8 +269,101 @@ TEST_F(MainModelTest, TheWindowShowsItIsWorkingBeforeTheJobRuns) {
     };
     model->encryptClicked();
     EXPECT_EQ(jobs.passwords, std::vector<std::string>{"pw"});
+    EXPECT_EQ(jobs.files, std::vector<std::string>{"/home/ann/notes.txt"});
+    EXPECT_EQ(jobs.kinds, std::vector<window::JobKind>{window::JobKind::kEncrypt});
     // The finished window lets go of the password.
     EXPECT_EQ(view.password(Control::kTxtPassword1), "");
+}
+
+// A job runs away from the window's thread: the window stays busy until it ends, shows how
+// far it has come once it has run for half a second, and takes that away at the end.
+TEST_F(MainModelTest, ALongJobShowsItsProgressAfterHalfASecond) {
+    settings.checkToLoad = 0;
+    // A bare name, so that the name is the same by either platform's separator.
+    open("my notes.txt");
+    jobs.endAtOnce = false;
+    model->encryptClicked();
+    ASSERT_TRUE(jobs.running());
+    EXPECT_EQ(model->state(), State::kWorking);
+    EXPECT_TRUE(view.busy);
+
+    clock.advance(400ms);
+    jobs.progress(100, 1000);
+    EXPECT_FALSE(view.progress);
+    clock.advance(100ms);
+    jobs.progress(450, 1000);
+    EXPECT_EQ(view.progress, (window::ProgressView{45, "my notes.txt: 45%"}));
+    jobs.progress(1000, 1000);
+    EXPECT_EQ(view.progress, (window::ProgressView{100, "my notes.txt: 100%"}));
+
+    jobs.end();
+    EXPECT_FALSE(view.progress);
+    EXPECT_FALSE(view.busy);
+    EXPECT_EQ(model->state(), State::kFinished);
+}
+
+// While a job runs the window may not go: a close waits for the job's end, the user sees
+// how it ended, then the window closes (and saves) as the close box would have.
+TEST_F(MainModelTest, ClosingDuringAJobWaitsForItsEnd) {
+    struct Case {
+        const char* name;
+        JobStatus status;
+        std::int16_t check;
+        std::size_t boxes;
+        std::vector<int> exits;
+    };
+    const Case cases[] = {
+        {"done", JobStatus::kDone, 0, 0, {}},
+        {"done, auto quit", JobStatus::kDone, 1, 0, {0}},
+        {"wrong password", JobStatus::kWrongPassword, 0, 1, {}},
+        {"failed", JobStatus::kFailed, 0, 1, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fresh();
+        gate.decryptMode();
+        settings.saves = 0;
+        settings.checkToLoad = c.check;
+        exit.codes.clear();
+        messages.messages.clear();
+        open();
+        jobs.endAtOnce = false;
+        jobs.result.status = c.status;
+        model->decryptClicked();
+        view.closeWindow();
+        EXPECT_FALSE(closed);
+        EXPECT_EQ(settings.saves, 0);
+        jobs.end();
+        EXPECT_TRUE(closed);
+        EXPECT_EQ(messages.messages.size(), c.boxes);
+        EXPECT_EQ(exit.codes, c.exits);
+        model->unload();
+        EXPECT_EQ(settings.saves, 2);
+    }
+}
+
+// What a job says at its end waits while the about box is open; a window that goes while a
+// job runs lets the job come to its end first.
+TEST_F(MainModelTest, TheJobsEndWaitsForTheAboutBoxAndAGoingWindowForTheJob) {
+    gate.decryptMode();
+    open();
+    jobs.endAtOnce = false;
+    jobs.result.status = JobStatus::kWrongPassword;
+    model->decryptClicked();
+    view.duringAbout = [&] {
+        jobs.end();
+        EXPECT_TRUE(messages.messages.empty());
+        EXPECT_EQ(model->state(), State::kWorking);
+    };
+    model->aboutClicked();
+    EXPECT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(model->state(), State::kRetry);
+
+    view.duringAbout = nullptr;
+    model->decryptClicked();
+    EXPECT_EQ(jobs.waits, 0);
+    model.reset();
+    EXPECT_EQ(jobs.waits, 1);
 }
 
 TEST_F(MainModelTest, AutoQuitEndsOnlyOnAPlainTickAndOnlyAfterSuccess) {
@@ -209,19 +377,32 @@ TEST_F(MainModelTest, AutoQuitEndsOnlyOnAPlainTickAndOnlyAfterSuccess) {
                           {0, JobStatus::kDone, false},
                           {1, JobStatus::kWrongPassword, false}};
     for (const Case& c : cases) {
-        view = FakeView{};
-        view.onClose = [this] { model->queryUnload(); };
+        fresh();
         exit.codes.clear();
         settings.checkToLoad = c.check;
-        open("[Kerfod]x", "notes.kfo");
+        gate.decryptMode();
+        open();
         jobs.result.status = c.status;
         model->decryptClicked();
         EXPECT_EQ(exit.codes, c.ends ? std::vector<int>{0} : std::vector<int>{}) << c.check;
     }
 }
 
+// A click leaves the greyed state a stored preference may hold for a plain tick; from
+// then on it only ticks and clears.
+TEST_F(MainModelTest, AClickOnTheAutoQuitBoxTicksOrClearsIt) {
+    const std::pair<std::int16_t, std::int16_t> cases[] = {{2, 1}, {1, 0}, {0, 1}};
+    for (const auto& [before, after] : cases) {
+        fresh();
+        settings.checkToLoad = before;
+        open();
+        model->check1Clicked();
+        EXPECT_EQ(view.check.state, after) << before;
+    }
+}
+
 TEST_F(MainModelTest, FailedEncryptionReportsAndEndsWithoutSaving) {
-    open(kPlain);
+    open();
     jobs.result.status = JobStatus::kFailed;
     jobs.result.error = platform::RuntimeError(platform::ErrorNumber::kPermissionDenied);
     model->encryptClicked();
@@ -251,7 +432,9 @@ TEST_F(MainModelTest, TipAndLabelColoursFollowTheControls) {
 
 TEST(AboutModelTest, TextsAndTwips) {
     EXPECT_EQ(window::versionLine(1, 10, 2), "Version 1.10.2");
+    EXPECT_EQ(window::versionLine(12, 0, 0), "Version 12.0.0");
     EXPECT_EQ(window::copyrightLine(2031), "Copyright \u00a9 2024 - 2031");
+    EXPECT_EQ(window::copyrightLine(987), "Copyright \u00a9 2024 - 0987");
     EXPECT_EQ(window::twipsToPixelsAt(3300, 96), 220);
     EXPECT_EQ(window::twipsToPixelsAt(3300, 144), 330);
     EXPECT_EQ(window::twipsToPixelsAt(15, 120), 1);

@@ -1,0 +1,64 @@
+#include "win32/window_thread.h"
+
+#include <utility>
+
+namespace kerfo::win32 {
+
+namespace {
+
+constexpr UINT kRunTasks = WM_APP + 1;
+constexpr wchar_t kClassName[] = L"Tarnwick.Kerfo.WindowThread";
+
+}  // namespace
+
+MessageWindowThread::MessageWindowThread(HINSTANCE instance) {
+    WNDCLASSEXW cls{};
+    cls.cbSize = sizeof cls;
+    cls.lpfnWndProc = &MessageWindowThread::proc;
+    cls.hInstance = instance;
+    cls.lpszClassName = kClassName;
+    RegisterClassExW(&cls);  // fails harmlessly when registered already
+    m_hwnd = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
+                             nullptr);
+    if (m_hwnd != nullptr)
+        SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+MessageWindowThread::~MessageWindowThread() {
+    if (m_hwnd != nullptr) DestroyWindow(m_hwnd);
+}
+
+void MessageWindowThread::post(std::function<void()> task) {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_tasks.push_back(std::move(task));
+    }
+    // One wake-up per task; one that finds the queue empty does nothing.
+    if (m_hwnd != nullptr) PostMessageW(m_hwnd, kRunTasks, 0, 0);
+}
+
+void MessageWindowThread::runWaiting() {
+    for (;;) {
+        std::function<void()> task;
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_tasks.empty()) return;
+            task = std::move(m_tasks.front());
+            m_tasks.pop_front();
+        }
+        task();
+    }
+}
+
+LRESULT CALLBACK MessageWindowThread::proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kRunTasks) {
+        if (auto* self =
+                reinterpret_cast<MessageWindowThread*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
+            self->runWaiting();
+        }
+        return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+}  // namespace kerfo::win32
