@@ -260,36 +260,23 @@ private:
     std::uint64_t m_position = 0;
 };
 
-// Gives the open file `handle` the owner and the DACL of `descriptor` (self-relative). The
-// owner only where this user may set it; the DACL always, protected from the folder's
-// inheritance when the original's was, or the call fails.
+// Gives the open file `handle` the owner and the DACL of the self-relative security
+// descriptor `bytes`: the owner only where this user may set it, the DACL as it is (its
+// protection from the folder's inheritance included), or the call fails.
 Status applySecurity(HANDLE handle, const std::string& bytes) {
     const auto descriptor = reinterpret_cast<PSECURITY_DESCRIPTOR>(const_cast<char*>(bytes.data()));
     if (bytes.size() < sizeof(SECURITY_DESCRIPTOR_RELATIVE) ||
         !IsValidSecurityDescriptor(descriptor)) {
         return RuntimeError(ErrorNumber::kDeviceIo);
     }
-    PSID owner = nullptr;
-    BOOL defaulted = FALSE;
-    if (GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) && owner != nullptr) {
-        // Another user's or a group's ownership needs a privilege most users lack: the new
-        // file then stays this user's, with the original's DACL deciding who else gets in.
-        (void)SetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, owner, nullptr,
-                              nullptr, nullptr);
-    }
+    // Another user's or a group's ownership needs a privilege most users lack: the new
+    // file then stays this user's, with the original's DACL deciding who else gets in.
+    (void)SetKernelObjectSecurity(handle, OWNER_SECURITY_INFORMATION, descriptor);
     BOOL present = FALSE;
+    BOOL defaulted = FALSE;
     PACL dacl = nullptr;
     if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present) return {};
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    if (!GetSecurityDescriptorControl(descriptor, &control, &revision)) return lastError();
-    const SECURITY_INFORMATION what =
-        DACL_SECURITY_INFORMATION |
-        ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
-                                       : UNPROTECTED_DACL_SECURITY_INFORMATION);
-    const DWORD err =
-        SetSecurityInfo(handle, SE_FILE_OBJECT, what, nullptr, nullptr, dacl, nullptr);
-    if (err != ERROR_SUCCESS) return RuntimeError(fromWinError(err));
+    if (!SetKernelObjectSecurity(handle, DACL_SECURITY_INFORMATION, descriptor)) return lastError();
     return {};
 }
 

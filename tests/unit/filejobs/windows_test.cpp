@@ -37,29 +37,20 @@ std::string encryptedBytes(const std::string& plain) {
     return readFile(made.newPath);
 }
 
-// The rights the DACL of the file at `path` grants `who` by name (its own entries, not
-// those of its groups), less those it denies.
-ACCESS_MASK rightsOf(const std::string& path, PSID who) {
-    PACL dacl = nullptr;
+// The DACL of the file at `path` in SDDL ("D:P(A;;FA;;;S-1-...)...").
+std::string daclOf(const std::string& path) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetNamedSecurityInfoW(wide(path).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                              nullptr, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
-        throw std::runtime_error("no security descriptor for " + path);
+    LPSTR text = nullptr;
+    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorA(
+            descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        throw std::runtime_error("no access list for " + path);
     }
-    ACCESS_MASK allowed = 0;
-    ACCESS_MASK denied = 0;
-    for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
-        void* entry = nullptr;
-        if (!GetAce(dacl, i, &entry)) continue;
-        const auto* header = static_cast<ACE_HEADER*>(entry);
-        // Allowed and denied entries share their layout up to the SID.
-        const auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(entry);
-        if (!EqualSid(const_cast<DWORD*>(&ace->SidStart), who)) continue;
-        if (header->AceType == ACCESS_ALLOWED_ACE_TYPE) allowed |= ace->Mask;
-        if (header->AceType == ACCESS_DENIED_ACE_TYPE) denied |= ace->Mask;
-    }
+    const std::string dacl(text);
+    LocalFree(text);
     LocalFree(descriptor);
-    return allowed & ~denied;
+    return dacl;
 }
 
 class WindowsFiles : public ::testing::Test {
@@ -207,49 +198,29 @@ TEST_F(WindowsFiles, NewFileKeepsTheOriginalsAccessList) {
     DWORD size = 0;
     ASSERT_TRUE(GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size));
     CloseHandle(token);
-    const PSID user = reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid;
-    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    PSID everyone = nullptr;
-    ASSERT_TRUE(
-        AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone));
-    LPWSTR userText = nullptr;
-    ASSERT_TRUE(ConvertSidToStringSidW(user, &userText));
-    const std::wstring me(userText);
-    LocalFree(userText);
+    LPSTR user = nullptr;
+    ASSERT_TRUE(ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &user));
+    const std::string me(user);
+    LocalFree(user);
 
-    const std::wstring rows[] = {
-        L"D:P(A;;FA;;;" + me + L")",
-        L"D:P(A;;FA;;;" + me + L")(A;;FA;;;WD)",
-    };
-    for (const auto& sddl : rows) {
+    for (const std::string& sddl :
+         {"D:P(A;;FA;;;" + me + ")", "D:P(A;;FA;;;" + me + ")(A;;FA;;;WD)"}) {
         for (const bool encrypted : {false, true}) {
             test::ScratchDir folder;
             const std::string path = folder.write(encrypted ? "n.kfo" : "n.txt",
                                                   encrypted ? encryptedBytes("note") : "note");
             PSECURITY_DESCRIPTOR wanted = nullptr;
-            ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
                 sddl.c_str(), SDDL_REVISION_1, &wanted, nullptr));
-            BOOL present = FALSE;
-            BOOL defaulted = FALSE;
-            PACL dacl = nullptr;
-            ASSERT_TRUE(GetSecurityDescriptorDacl(wanted, &present, &dacl, &defaulted));
-            ASSERT_EQ(SetNamedSecurityInfoW(
-                          wide(path).data(), SE_FILE_OBJECT,
-                          DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
-                          nullptr, dacl, nullptr),
-                      static_cast<DWORD>(ERROR_SUCCESS));
+            ASSERT_TRUE(SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, wanted));
             LocalFree(wanted);
-            const ACCESS_MASK userRights = rightsOf(path, user);
-            const ACCESS_MASK everyoneRights = rightsOf(path, everyone);
+            const std::string original = daclOf(path);
             const auto result =
                 encrypted ? Decrypt(path, "pw") : Encrypt(path, "pw", test::fixedSalt());
             ASSERT_EQ(result.status, JobStatus::kDone) << (result.error ? result.error->code() : 0);
-            EXPECT_EQ(rightsOf(result.newPath, user), userRights);
-            EXPECT_EQ(rightsOf(result.newPath, everyone), everyoneRights)
-                << std::hex << everyoneRights;
+            EXPECT_EQ(daclOf(result.newPath), original) << sddl;
         }
     }
-    FreeSid(everyone);
 }
 
 TEST_F(WindowsFiles, RoundTripReplacesTheFileUnderItsNewName) {
