@@ -68,6 +68,10 @@ for row in "${cases[@]}"; do
     printf '# Kerfo settings store, format 1\n[HKEY_CURRENT_USER\\Software\\Tarnwick\\Kerfo]\nLeft=%s\nTop=3000\n' \
         "$left" >"$ini"
     log="$tmp/kerfo-$want.log"
+    # Under the sanitizers: Qt's Wayland plugin, libwayland-client and libxkbcommon keep
+    # what they allocate until the process ends, and the plugin is unloaded before the leak
+    # check, so its frames cannot be named in a suppression. The X rows check Kerfo's own.
+    [ "$want" = wayland ] && environment+=("ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0")
     env "${environment[@]}" QT_LOGGING_RULES=qt.qpa.plugin=true WAYLAND_DEBUG=client \
         "$kerfo" "$tmp/notes.txt" >"$log" 2>&1 &
     pid=$!
