@@ -24,29 +24,31 @@ MIME_TYPES = ("text/plain", "application/x-kerfo")
 class KerfoMenuProvider(GObject.GObject, Nautilus.MenuProvider):
     def get_file_items(self, *args):
         files = args[-1]
-        if len(files) != 1:
-            return []
-        item = files[0]
-        if item.get_uri_scheme() != "file" or item.is_directory():
-            return []
-        if not any(item.is_mime_type(t) for t in MIME_TYPES):
+        # Every selected file must be one Kerfo can work on; they all go to one window.
+        if not files or not all(self._suitable(item) for item in files):
             return []
         entry = Nautilus.MenuItem(
             name="KerfoMenuProvider::Encrypt",
             label=LABEL,
-            tip="Encrypt or decrypt this file with Kerfo",
+            tip="Encrypt or decrypt these files with Kerfo" if len(files) > 1
+            else "Encrypt or decrypt this file with Kerfo",
         )
-        entry.connect("activate", self._start, item)
+        entry.connect("activate", self._start, list(files))
         return [entry]
+
+    @staticmethod
+    def _suitable(item):
+        return item.get_uri_scheme() == "file" and not item.is_directory() and \
+            any(item.is_mime_type(t) for t in MIME_TYPES)
 
     def get_background_items(self, *args):
         return []
 
-    def _start(self, _entry, item):
-        path = item.get_location().get_path()
-        if path:
-            # Kerfo takes the path as its whole command line; no shell between.
-            # Without DO_NOT_REAP_CHILD, GLib starts it through a short-lived
-            # intermediate process, so Kerfo is nobody's child in Nautilus and
-            # leaves no defunct process behind when it ends.
-            GLib.spawn_async([PROGRAM, path], flags=GLib.SpawnFlags.SEARCH_PATH)
+    def _start(self, _entry, items):
+        paths = [item.get_location().get_path() for item in items]
+        if paths and all(paths):
+            # One start for the whole selection, each path an argument of its
+            # own; no shell between. Without DO_NOT_REAP_CHILD, GLib starts it
+            # through a short-lived intermediate process, so Kerfo is nobody's
+            # child in Nautilus and leaves no defunct process behind when it ends.
+            GLib.spawn_async([PROGRAM, *paths], flags=GLib.SpawnFlags.SEARCH_PATH)

@@ -129,18 +129,13 @@ int replaceOne(const Options& options, const std::string& file, const std::strin
     const auto result = encrypt ? kerfo::filejobs::Encrypt(file, password, context)
                                 : kerfo::filejobs::Decrypt(file, password, context);
     bar.stop();
-    switch (result.status) {
-        case JobStatus::kDone:
-            std::cout << result.newPath << std::endl;
-            return kDone;
-        case JobStatus::kWrongPassword:
-            return fail(prefix + kerfo::filejobs::wrongPasswordMessage().text, kWrongPassword);
-        case JobStatus::kFailed:
-            break;
+    if (result.status == JobStatus::kDone) {
+        std::cout << result.newPath << std::endl;
+        return kDone;
     }
-    return fail(prefix + (encrypt ? kerfo::filejobs::encryptFailureMessage(result, file).text
-                                  : kerfo::filejobs::decryptErrorReport(result, file).text),
-                kRefused);
+    // Worded as the window words a file of several.
+    return fail(prefix + kerfo::filejobs::jobEndMessage(encrypt, result, file).text,
+                result.status == JobStatus::kWrongPassword ? kWrongPassword : kRefused);
 }
 
 // Writes one file's plain text to standard output; returns its exit code.
@@ -212,7 +207,8 @@ int runJobs(const Options& options) {
             continue;
         }
         // With several files, each message says which file it is about.
-        const std::string prefix = options.files.size() > 1 ? job.file + ": " : std::string();
+        const std::string prefix =
+            options.files.size() > 1 ? kerfo::filejobs::aboutFile(job.file, "") : std::string();
         const int code = options.command == "show" ? showOne(options, job.file, secret.str(), prefix)
                                                    : replaceOne(options, job.file, secret.str(), prefix);
         worst = worse(worst, code);

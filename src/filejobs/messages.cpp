@@ -120,4 +120,18 @@ texts::Message encryptFailureMessage(const JobResult& result, const std::string&
     return message;
 }
 
+texts::Message jobEndMessage(bool encrypting, const JobResult& result,
+                             const std::string& userFile) {
+    if (result.status == JobStatus::kWrongPassword) return wrongPasswordMessage();
+    return encrypting ? encryptFailureMessage(result, userFile)
+                      : decryptErrorReport(result, userFile);
+}
+
+std::string aboutFile(const std::string& path, std::string_view text) {
+    std::string line = path;
+    line += ": ";
+    line += text;
+    return line;
+}
+
 }  // namespace kerfo::filejobs

@@ -29,5 +29,11 @@ texts::Message encryptFailureMessage(const platform::RuntimeError& error);
 // holds what. `result` must have failed.
 texts::Message decryptErrorReport(const JobResult& result, const std::string& userFile);
 texts::Message encryptFailureMessage(const JobResult& result, const std::string& userFile);
+// The box for an encryption (or decryption) of `userFile` that did not end done: the wrong-
+// password warning or the failure report of its kind. The window and kerfo-cli word a
+// file of several with it.
+texts::Message jobEndMessage(bool encrypting, const JobResult& result, const std::string& userFile);
+// A line about one file of several: "path: text".
+std::string aboutFile(const std::string& path, std::string_view text);
 
 }  // namespace kerfo::filejobs

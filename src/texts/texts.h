@@ -18,9 +18,12 @@ inline constexpr std::string_view kAlreadyRunning = "Kerfo is allready running..
 inline constexpr std::string_view kWindowName = "kerfo";
 inline constexpr std::string_view kWindowHelp =
     "Usage: kerfo FILE\n"
+    "  or:  kerfo FILE FILE...\n"
     "Opens the Kerfo window on FILE: a plain text file is encrypted under a password,\n"
     "a file Kerfo encrypted is decrypted, and the file is replaced in place.\n"
-    "Everything after the program's name is the file's path, spaces and quotes included.\n"
+    "Everything after the program's name is the file's path, spaces and quotes included,\n"
+    "unless each argument names a file that exists: then each is a file of its own, and\n"
+    "one password, typed once, does them all (all plain, or all encrypted).\n"
     "\n"
     "  --help     show this text and end\n"
     "  --version  show the version and end\n"
@@ -63,6 +66,18 @@ inline constexpr std::string_view kOtherNamesEncrypted =
 inline constexpr std::string_view kNoLinkedFiles = "Kerfo will NOT work with linked files.";
 inline constexpr std::string_view kCaptionPrefix = "Kerfo / ";
 inline constexpr std::string_view kDesignCaption = "Kerfo ";
+
+// The window on several files: its caption ("Kerfo / 3 files"), the list of them as screen
+// readers announce it, and the boxes of start-up.
+inline constexpr std::string_view kCaptionFiles = " files";
+inline constexpr std::string_view kFilesName = "Files";
+inline constexpr std::string_view kMixedPlainLead =
+    "These files are plain text, the others are encrypted:";
+inline constexpr std::string_view kMixedEncryptedLead =
+    "These files are encrypted, the others are plain text:";
+inline constexpr std::string_view kMixedAdvice =
+    "Kerfo will NOT work on both kinds at once: select only plain files or only encrypted files.";
+inline constexpr std::string_view kOthersGoOn = "Kerfo goes on with the other files.";
 
 // The jobs.
 inline constexpr std::string_view kAccessDenied = "Access denied: password is incorrect!";
@@ -156,6 +171,14 @@ inline constexpr std::string_view kQuickExitDecrypt = " Enables quick exit after
 // A long job's progress: the file's name, then how much of it is done ("notes.txt: 45%").
 inline constexpr std::string_view kProgressAfterName = ": ";
 inline constexpr std::string_view kProgressPercent = "%";
+// Which file of several the progress is about: "notes.txt: 45% (file 2 of 3)".
+inline constexpr std::string_view kProgressFileLead = " (file ";
+inline constexpr std::string_view kProgressFileOf = " of ";
+inline constexpr std::string_view kProgressFileTail = ")";
+// The box at the end of several files: the new files, then each file left as it was and why.
+inline constexpr std::string_view kBatchDone = "Done:";
+inline constexpr std::string_view kBatchNotDone = "Not done:";
+inline constexpr std::string_view kBatchNotStarted = "not started: the window was closed first.";
 // The progress bar, as screen readers announce it.
 inline constexpr std::string_view kProgressName = "Progress";
 

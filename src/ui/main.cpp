@@ -1,4 +1,4 @@
-// The desktop program: `kerfo <file>`, started by the file manager's "Kerfo-Encrypt" entry.
+// The desktop program: `kerfo <file>...`, started by the file manager's "Kerfo-Encrypt" entry.
 #include <QApplication>
 #include <QByteArray>
 #include <QTimer>
@@ -7,12 +7,14 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "texts/texts.h"
 
 #include "ui/main_window.h"
 #include "ui/services.h"
 #include "ui/start_up.h"
+#include "window/batch.h"
 #include "window/job_runner.h"
 #include "window/services.h"
 
@@ -60,6 +62,12 @@ int main(int argc, char** argv) {
     if (answeredInTerminal(userFile)) {
         return 0;
     }
+    // A file manager hands over every selected file as an argument of its own.
+    const std::vector<std::string> files = window::targetFiles(
+        std::vector<std::string>(argv + 1, argv + argc), [](const std::string& path) {
+            std::error_code error;
+            return std::filesystem::exists(std::filesystem::symlink_status(path, error));
+        });
     QByteArray platform = preferredPlatform();
     char platformOption[] = "-platform";
     int qtArgc = 1;
@@ -91,7 +99,7 @@ int main(int argc, char** argv) {
     window::SteadyClock jobClock;
     FrmMain mainWindow(
         Services{&messages, &clock, &links, &exit, &settings, &gate, &jobs, &jobClock});
-    if (!mainWindow.load(userFile)) {
+    if (!mainWindow.load(files)) {
         return 1;
     }
     mainWindow.show();

@@ -6,10 +6,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "platform/secret.h"
 #include "texts/texts.h"
@@ -108,6 +111,17 @@ public:
         }
         m_w.m_progress->setVisible(progress.has_value());
     }
+    void showFiles(const std::vector<std::string>& names) override {
+        QListWidget* list = m_w.m_files;
+        list->clear();
+        for (const std::string& name : names) {
+            list->addItem(toDisplay(name));
+        }
+        // Up to five names at a time; more scroll.
+        const int rows = std::min(static_cast<int>(names.size()), 5);
+        list->setFixedHeight(rows * list->sizeHintForRow(0) + 2 * list->frameWidth());
+        list->setVisible(!names.empty());
+    }
     void showAbout() override {
         FrmAbout about(&m_w, m_w.m_services);
         about.exec();
@@ -197,6 +211,11 @@ void FrmMain::buildControls() {
     m_check1 = new AutoQuitBox(qs(texts::kAutoQuit), this);
     m_check1->setObjectName(QStringLiteral("Check1"));
     m_check1->setMouseTracking(true);
+    m_files = new QListWidget(this);
+    m_files->setObjectName(QStringLiteral("files"));
+    m_files->setAccessibleName(qs(texts::kFilesName));
+    m_files->setSelectionMode(QAbstractItemView::NoSelection);
+    m_files->hide();
     m_progress = new ProgressBar(this);
     m_progress->setObjectName(QStringLiteral("progress"));
     m_progress->setAccessibleName(qs(texts::kProgressName));
@@ -232,7 +251,8 @@ void FrmMain::buildControls() {
     grid->addLayout(passwords, 0, 0);
     grid->addLayout(pictures, 0, 1);
     grid->addLayout(bottom, 1, 0, 1, 2);
-    grid->addWidget(m_progress, 2, 0, 1, 2);
+    grid->addWidget(m_files, 2, 0, 1, 2);
+    grid->addWidget(m_progress, 3, 0, 1, 2);
     grid->setSizeConstraint(QLayout::SetFixedSize);
 
     setTabOrder(m_txtPassword1, m_txtPassword2);
@@ -241,6 +261,7 @@ void FrmMain::buildControls() {
     setTabOrder(m_cmdDecrypt, m_cmdCancel);
     setTabOrder(m_cmdCancel, m_cmdAbout);
     setTabOrder(m_cmdAbout, m_check1);
+    setTabOrder(m_check1, m_files);
 
     m_txtPassword1->installEventFilter(this);
     m_txtPassword2->installEventFilter(this);
@@ -254,6 +275,10 @@ void FrmMain::buildControls() {
 
 bool FrmMain::load(const std::string& userFile) {
     return m_model->load(userFile);
+}
+
+bool FrmMain::load(const std::vector<std::string>& files) {
+    return m_model->load(files);
 }
 
 void FrmMain::SetSelected() {

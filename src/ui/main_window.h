@@ -11,12 +11,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ui/services.h"
 #include "window/main_model.h"
 
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QPushButton;
 
 namespace kerfo::ui {
@@ -58,6 +60,8 @@ public:
     // bytes) and runs the target-file gate. Returns false when the gate refused the file:
     // its box has been shown and the program must end without showing the window.
     bool load(const std::string& userFile);
+    // The same for the files of one start (window::targetFiles).
+    bool load(const std::vector<std::string>& files);
 
     const std::string& userFile() const { return m_model->userFile(); }
     // Where the window is in its life: a job running, finished, retry, ...
@@ -95,6 +99,8 @@ private:
     QPushButton* m_cmdCancel = nullptr;
     QPushButton* m_cmdAbout = nullptr;
     AutoQuitBox* m_check1 = nullptr;
+    // The names of several files; hidden for one.
+    QListWidget* m_files = nullptr;
     // Hidden until a job has run long enough to show how far it has come.
     ProgressBar* m_progress = nullptr;
 

@@ -3,35 +3,16 @@
 
 #include <commctrl.h>
 
+#include "win32/instance.h"
 #include "win32/main_window.h"
 #include "win32/win_util.h"
 #include "win32/window_thread.h"
 #include "window/command_tail.h"
+#include "window/hand_over.h"
 #include "window/job_runner.h"
 #include "window/services.h"
 
 namespace {
-
-// One running Kerfo per session: a named mutex in the session's namespace, held until
-// the process ends (a crashed instance releases it with its process).
-class InstanceMutex {
-public:
-    InstanceMutex() : m_handle(CreateMutexW(nullptr, FALSE, L"Local\\Tarnwick.Kerfo.Instance")) {
-        m_taken = m_handle != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
-        // A mutex that cannot be made at all does not stop the program.
-        if (m_handle == nullptr) m_taken = true;
-    }
-    ~InstanceMutex() {
-        if (m_handle != nullptr) CloseHandle(m_handle);
-    }
-    InstanceMutex(const InstanceMutex&) = delete;
-    InstanceMutex& operator=(const InstanceMutex&) = delete;
-    bool taken() const { return m_taken; }
-
-private:
-    HANDLE m_handle;
-    bool m_taken = false;
-};
 
 // Ends the message loop with the code; the window is not closed by it.
 class LoopExit final : public kerfo::window::ProcessExit {
@@ -60,18 +41,22 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     InitCommonControlsEx(&controls);
     win32::MessageBoxSink messages;
 
-    InstanceMutex instanceMutex;
-    if (!instanceMutex.taken()) {
-        messages.show(window::alreadyRunningMessage());
-        return 1;
-    }
-
     // The whole tail, as Explorer hands it over: spaces, double spaces and quotes kept.
     const std::string userFile = win32::narrow(window::commandTail(GetCommandLineW()));
 
+    // Explorer starts one kerfo.exe per selected file: the one that holds the session's
+    // place opens the window, the others hand their files to it and end.
+    window::FileGate gate;
+    win32::SessionInstances instances;
+    const window::Start start = window::startUp(instances, gate, userFile);
+    if (!start.openWindow) {
+        if (!start.box) return 0;
+        messages.show(*start.box);
+        return 1;
+    }
+
     // Opened only past the single-instance check, so a refused second copy never reads it.
     window::StoredSettings stored(messages);
-    window::FileGate gate;
     win32::MessageWindowThread windowThread(instance);
     window::ThreadedJobRunner jobs(windowThread);
     window::SteadyClock clock;
@@ -83,6 +68,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     }
     ShowWindow(mainWindow.handle(), SW_SHOWNORMAL);
     SetForegroundWindow(mainWindow.handle());
+    // Files other starts hand over while the password is still to be typed. A window that
+    // has closed answers nothing: the start looks again and opens the next window.
+    win32::HandOverReceiver receiver(instance, [&mainWindow](const std::string& file) {
+        std::optional<window::HandOver> answer;
+        if (mainWindow.handle() != nullptr) {
+            answer = mainWindow.model().handOver(file);
+            if (answer == window::HandOver::kTaken) SetForegroundWindow(mainWindow.handle());
+        }
+        return answer;
+    });
 
     MSG message;
     int result;

@@ -38,7 +38,13 @@ constexpr Place kPlaces[] = {
 };
 constexpr int kClientWidth = 332;
 constexpr int kClientHeight = 146;
-// The progress bar, below the other controls; the window grows by as much while it shows.
+// The list of several files with its label, below the other controls; the window grows by
+// as much while it shows.
+constexpr Place kFilesLabelPlace{12, 146, 308, 15};
+constexpr Place kFilesPlace{12, 162, 308, 60};
+constexpr int kFilesRoom = 80;
+// The progress bar, below the other controls and the list; the window grows by as much
+// while it shows.
 constexpr Place kProgressPlace{12, 146, 308, 14};
 constexpr int kProgressRoom = 22;
 
@@ -173,6 +179,19 @@ void MainWindow::createControls() {
         // Every typed character shows as '*', not the themed bullet.
         SendMessageW(control(box), EM_SETPASSWORDCHAR, L'*', 0);
     }
+    // After Check1 in the tab order; the label before the list names it for screen readers.
+    m_filesLabel =
+        CreateWindowExW(0, L"STATIC", widen(texts::kFilesName).c_str(),
+                        WS_CHILD | SS_LEFT | SS_NOPREFIX, scale(kFilesLabelPlace.x, dpi),
+                        scale(kFilesLabelPlace.y, dpi), scale(kFilesLabelPlace.width, dpi),
+                        scale(kFilesLabelPlace.height, dpi), m_hwnd, nullptr, m_instance, nullptr);
+    m_files = CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", widen(texts::kFilesName).c_str(),
+                              WS_CHILD | WS_TABSTOP | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOSEL,
+                              scale(kFilesPlace.x, dpi), scale(kFilesPlace.y, dpi),
+                              scale(kFilesPlace.width, dpi), scale(kFilesPlace.height, dpi), m_hwnd,
+                              nullptr, m_instance, nullptr);
+    SendMessageW(m_filesLabel, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
+    SendMessageW(m_files, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
     m_progress =
         CreateWindowExW(0, PROGRESS_CLASSW, widen(texts::kProgressName).c_str(),
                         WS_CHILD | PBS_SMOOTH, scale(kProgressPlace.x, dpi),
@@ -391,6 +410,27 @@ void MainWindow::showProgress(const std::optional<window::ProgressView>& progres
                  frame.bottom - frame.top + (shown ? -room : room),
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(m_progress, progress ? SW_SHOWNA : SW_HIDE);
+}
+
+void MainWindow::showFiles(const std::vector<std::string>& names) {
+    const bool shown = IsWindowVisible(m_files) != FALSE;
+    SendMessageW(m_files, LB_RESETCONTENT, 0, 0);
+    for (const std::string& name : names) {
+        SendMessageW(m_files, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(name).c_str()));
+    }
+    if (names.empty() != shown) return;
+    // Room for the list below the other controls; the progress bar goes below it.
+    const int dpi = dpiFor(m_hwnd);
+    const int room = scale(kFilesRoom, dpi) * (shown ? -1 : 1);
+    RECT frame{};
+    GetWindowRect(m_hwnd, &frame);
+    SetWindowPos(m_hwnd, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top + room,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(m_progress, nullptr, scale(kProgressPlace.x, dpi),
+                 scale(kProgressPlace.y + (shown ? 0 : kFilesRoom), dpi), 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ShowWindow(m_filesLabel, shown ? SW_HIDE : SW_SHOWNA);
+    ShowWindow(m_files, shown ? SW_HIDE : SW_SHOWNA);
 }
 
 void MainWindow::showAbout() {

@@ -40,6 +40,7 @@ public:
     void setBusy(bool busy) override;
     void repaintNow() override;
     void showProgress(const std::optional<window::ProgressView>& progress) override;
+    void showFiles(const std::vector<std::string>& names) override;
     void showAbout() override;
     void closeWindow() override;
     settings::PositionTarget& position() override;
@@ -63,6 +64,9 @@ private:
     HWND m_hwnd = nullptr;
     HWND m_tips = nullptr;
     HWND m_controls[9] = {};
+    // The names of several files under their label; hidden for one.
+    HWND m_filesLabel = nullptr;
+    HWND m_files = nullptr;
     // Hidden until a job has run long enough to show how far it has come.
     HWND m_progress = nullptr;
     HICON m_closedIcon = nullptr;

@@ -53,16 +53,57 @@ void MainModel::setEnabled(Control control, bool enabled) {
 }
 
 bool MainModel::load(const std::string& userFile) {
+    return load(std::vector<std::string>{userFile});
+}
+
+bool MainModel::load(const std::vector<std::string>& files) {
     m_services.settings->load(m_view.position(), m_view.autoQuitBox());
     keepReachable();
-    m_userFile = userFile;
-    const filejobs::GateResult gate = m_services.gate->check(m_userFile);
-    if (gate.refusal) {
-        m_services.messages->show(*gate.refusal);
+    m_userFile = files.empty() ? std::string() : files.front();
+    const Selection selection =
+        selectFiles(files.empty() ? std::vector<std::string>{m_userFile} : files, *m_services.gate);
+    if (selection.box) {
+        m_services.messages->show(*selection.box);
+    }
+    if (selection.files.empty()) {
         return false;
     }
-    applyMode(gate.mode, gate.caption);
+    m_files = selection.files;
+    applyMode(selection.mode, selection.caption);
+    if (batch()) {
+        showFileList();
+    }
     return true;
+}
+
+void MainModel::showFileList() {
+    std::vector<std::string> names;
+    for (const std::string& file : m_files) {
+        names.push_back(filejobs::GetFileName(file, filejobs::kPathSeparator));
+    }
+    m_view.showFiles(names);
+}
+
+HandOver MainModel::handOver(const std::string& file) {
+    // Only a window still waiting for its password: once a job has started, the files are
+    // settled.
+    if (m_state != State::kEncrypt && m_state != State::kDecrypt) {
+        return HandOver::kBusy;
+    }
+    if (std::find(m_files.begin(), m_files.end(), file) != m_files.end()) {
+        return HandOver::kTaken;
+    }
+    const filejobs::GateResult gate = m_services.gate->check(file);
+    if (gate.refusal) {
+        return HandOver::kRefused;
+    }
+    if ((gate.mode == filejobs::Mode::kDecrypt) != (m_state == State::kDecrypt)) {
+        return HandOver::kBusy;
+    }
+    m_files.push_back(file);
+    m_view.setCaption(filesCaption(m_files.size()));
+    showFileList();
+    return HandOver::kTaken;
 }
 
 void MainModel::keepReachable() {
@@ -122,6 +163,12 @@ void MainModel::decryptClicked() {
 }
 
 void MainModel::startJob(JobKind kind) {
+    // A retry goes on with the file that refused the password; a click in the mode starts
+    // with the first file.
+    if (m_state != State::kRetry) {
+        m_current = 0;
+        m_outcomes.clear();
+    }
     m_state = State::kWorking;
     m_jobKind = kind;
     m_jobStart = m_services.clock->now();
@@ -131,8 +178,22 @@ void MainModel::startJob(JobKind kind) {
     setEnabled(Control::kCmdDecrypt, false);
     setEnabled(Control::kCmdCancel, false);
     m_view.repaintNow();
+    // Read once: the box may change while the jobs run, the password may not.
+    m_password = passwordForJob(m_view);
+    runCurrentJob();
+}
+
+void MainModel::runCurrentJob() {
+    m_state = State::kWorking;
+    // A later file of several shows at once which it is, when the jobs have run long
+    // enough for their progress to show.
+    if (m_current > 0 &&
+        (m_progressShown || m_services.clock->now() - m_jobStart >= filejobs::kProgressDelay)) {
+        showProgress(0, 1);
+    }
     // Last: the runner may tell the end before it returns.
-    m_services.jobs->start(kind, m_userFile, passwordForJob(m_view), *this);
+    m_services.jobs->start(m_jobKind, m_files[m_current],
+                           std::make_unique<platform::SecretString>(m_password->str()), *this);
 }
 
 void MainModel::jobProgressed(const JobProgress& progress) {
@@ -143,19 +204,37 @@ void MainModel::jobProgressed(const JobProgress& progress) {
     if (!m_progressShown && m_services.clock->now() - m_jobStart < filejobs::kProgressDelay) {
         return;
     }
-    m_progressShown = true;
-    const std::uint64_t done = std::min(progress.done, progress.total);
-    const int percent = progress.total == 0 ? 100 : static_cast<int>(done * 100 / progress.total);
-    m_view.showProgress(
-        ProgressView{percent, filejobs::GetFileName(m_userFile, filejobs::kPathSeparator) +
-                                  std::string(texts::kProgressAfterName) + std::to_string(percent) +
-                                  std::string(texts::kProgressPercent)});
+    showProgress(progress.done, progress.total);
 }
 
-void MainModel::jobEnded(const filejobs::JobResult& result) {
+void MainModel::showProgress(std::uint64_t done, std::uint64_t total) {
+    m_progressShown = true;
+    done = std::min(done, total);
+    const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
+    std::string text = filejobs::GetFileName(m_files[m_current], filejobs::kPathSeparator) +
+                       std::string(texts::kProgressAfterName) + std::to_string(percent) +
+                       std::string(texts::kProgressPercent);
+    if (batch()) {
+        text += texts::kProgressFileLead;
+        text += std::to_string(m_current + 1);
+        text += texts::kProgressFileOf;
+        text += std::to_string(m_files.size());
+        text += texts::kProgressFileTail;
+    }
+    m_view.showProgress(ProgressView{percent, std::move(text)});
+}
+
+void MainModel::hideProgress() {
     if (m_progressShown) {
         m_progressShown = false;
         m_view.showProgress(std::nullopt);
+    }
+}
+
+void MainModel::jobEnded(const filejobs::JobResult& result) {
+    // Several files keep their progress shown from one job to the next.
+    if (!batch()) {
+        hideProgress();
     }
     // The about box is modal: what the job says waits until the user has closed it.
     if (m_aboutOpen) {
@@ -166,36 +245,12 @@ void MainModel::jobEnded(const filejobs::JobResult& result) {
 }
 
 void MainModel::endJob(const filejobs::JobResult& result) {
-    if (m_jobKind == JobKind::kEncrypt) {
-        if (result.status == filejobs::JobStatus::kDone) {
-            finish();
-        } else {
-            // A failed encryption is fatal: the box, then the end, without a close (nothing
-            // is saved). The plain file is still there, untouched.
-            m_state = State::kStuck;
-            m_services.messages->show(filejobs::encryptFailureMessage(result, m_userFile));
-            endProgram(1);
+    if (batch()) {
+        if (!endBatchJob(result)) {
+            return;
         }
     } else {
-        switch (result.status) {
-            case filejobs::JobStatus::kDone:
-                finish();
-                break;
-            case filejobs::JobStatus::kWrongPassword:
-                // Retry: the same box again, its text selected; Cancel stays off.
-                m_state = State::kRetry;
-                m_services.messages->show(filejobs::wrongPasswordMessage());
-                m_view.setFocus(Control::kTxtPassword1);
-                m_view.selectFocusedText();
-                setEnabled(Control::kLblPassword1, true);
-                setEnabled(Control::kCmdDecrypt, true);
-                break;
-            case filejobs::JobStatus::kFailed:
-                // Stuck: only About, the auto-quit box and the close box are left.
-                m_state = State::kStuck;
-                m_services.messages->show(filejobs::decryptErrorReport(result, m_userFile));
-                break;
-        }
+        endSingleJob(result);
     }
     m_view.setBusy(false);
     // A close asked for while the job ran, now that the user has seen how it ended.
@@ -205,7 +260,89 @@ void MainModel::endJob(const filejobs::JobResult& result) {
     }
 }
 
-void MainModel::finish() {
+void MainModel::endSingleJob(const filejobs::JobResult& result) {
+    m_password.reset();
+    if (m_jobKind == JobKind::kEncrypt) {
+        if (result.status == filejobs::JobStatus::kDone) {
+            finish();
+        } else {
+            // A failed encryption is fatal: the box, then the end, without a close (nothing
+            // is saved). The plain file is still there, untouched.
+            m_state = State::kStuck;
+            m_services.messages->show(filejobs::encryptFailureMessage(result, m_files.front()));
+            endProgram(1);
+        }
+        return;
+    }
+    switch (result.status) {
+        case filejobs::JobStatus::kDone:
+            finish();
+            break;
+        case filejobs::JobStatus::kWrongPassword:
+            retry();
+            break;
+        case filejobs::JobStatus::kFailed:
+            // Stuck: only About, the auto-quit box and the close box are left.
+            m_state = State::kStuck;
+            m_services.messages->show(filejobs::decryptErrorReport(result, m_files.front()));
+            break;
+    }
+}
+
+bool MainModel::endBatchJob(const filejobs::JobResult& result) {
+    const std::string& file = m_files[m_current];
+    const bool encrypting = m_jobKind == JobKind::kEncrypt;
+    // The first file tells whether the password is the one the user meant: it may be
+    // typed again. Once a file has ended, one that refuses it was encrypted with another.
+    if (result.status == filejobs::JobStatus::kWrongPassword && m_outcomes.empty()) {
+        hideProgress();
+        m_password.reset();
+        retry();
+        return true;
+    }
+    if (result.status == filejobs::JobStatus::kDone) {
+        m_outcomes.push_back(
+            FileOutcome{file, true, result.newPath.empty() ? file : result.newPath});
+    } else {
+        m_outcomes.push_back(
+            FileOutcome{file, false, filejobs::jobEndMessage(encrypting, result, file).text});
+    }
+    ++m_current;
+    // One failure never stops the others; a close asked for meanwhile does, between two jobs.
+    if (m_current < m_files.size() && !m_closeAfterJob) {
+        runCurrentJob();
+        return false;
+    }
+    for (; m_current < m_files.size(); ++m_current) {
+        m_outcomes.push_back(
+            FileOutcome{m_files[m_current], false, std::string(texts::kBatchNotStarted)});
+    }
+    m_current = 0;
+    hideProgress();
+    m_password.reset();
+    const bool allDone = std::all_of(m_outcomes.begin(), m_outcomes.end(),
+                                     [](const FileOutcome& outcome) { return outcome.done; });
+    if (allDone && m_view.checkState() == 1) {
+        finish();
+    } else {
+        m_services.messages->show(batchSummary(m_outcomes));
+        // Auto quit only after a batch that left nothing undone: the box said what was not.
+        finish(false);
+    }
+    return true;
+}
+
+void MainModel::retry() {
+    // Retry: the same box again, its text selected; Cancel stays off.
+    m_state = State::kRetry;
+    m_services.messages->show(filejobs::wrongPasswordMessage());
+    m_view.setFocus(Control::kTxtPassword1);
+    m_view.selectFocusedText();
+    setEnabled(Control::kLblPassword1, true);
+    setEnabled(Control::kCmdDecrypt, true);
+}
+
+void MainModel::finish(bool mayQuit) {
     m_state = State::kFinished;
     setEnabled(Control::kCmdCancel, true);
     m_view.setCancelText(texts::kDone);
@@ -219,7 +356,7 @@ void MainModel::finish() {
     m_view.clearPassword(Control::kTxtPassword1);
     m_view.clearPassword(Control::kTxtPassword2);
     // Only a plain tick ends the program; the greyed state does not.
-    if (m_view.checkState() == 1) {
+    if (mayQuit && m_view.checkState() == 1) {
         closeAction();
     }
 }

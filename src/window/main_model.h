@@ -2,13 +2,16 @@
 // job, which control is enabled, default and focused, the texts it shows, what Enter, Esc
 // and each click do, when the settings are loaded and saved, where the window may open,
 // auto quit, retry and stuck, the job run away from the window's thread with its progress,
-// and a close asked for while the job runs. A window (Qt or Win32) creates the controls,
-// forwards its events here and shows what the model tells it through `MainView`.
+// a close asked for while the job runs, and several files under one password (one job
+// after another, a file handed over by another start while the password is still to be
+// typed). A window (Qt or Win32) creates the controls, forwards its events here and shows
+// what the model tells it through `MainView`.
 #pragma once
 
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,8 +19,11 @@
 
 #include "filejobs/gate.h"
 #include "filejobs/jobs.h"
+#include "platform/secret.h"
 #include "settings/general.h"
 #include "texts/message.h"
+#include "window/batch.h"
+#include "window/hand_over.h"
 #include "window/job_runner.h"
 #include "window/placement.h"
 #include "window/services.h"
@@ -77,6 +83,9 @@ public:
     virtual void repaintNow() = 0;
     // Shows the running job's progress in the window, or (nullopt) takes it away.
     virtual void showProgress(const std::optional<ProgressView>& progress) = 0;
+    // Shows the names of the files the window works on in a list screen readers read, or
+    // (empty) no list, as for one file.
+    virtual void showFiles(const std::vector<std::string>& names) = 0;
     // Shows the about box modally; returns when it is closed.
     virtual void showAbout() = 0;
     // Closes the window; the window reports it with `queryUnload` (which may refuse) and,
@@ -121,6 +130,14 @@ public:
     // when the gate refused the file: its box has been shown, nothing is saved and the
     // program must end without showing the window.
     bool load(const std::string& userFile);
+    // The same for the files of one start (see targetFiles), each through the gate as
+    // selectFiles decides: its box is shown first; false when no file is left to work on.
+    bool load(const std::vector<std::string>& files);
+
+    // Another start offers `file`. A window waiting for its password (no job started)
+    // takes a file of its own kind that the gate lets through, and works on it with its
+    // others; a file it has already is taken as it is. Never fails.
+    HandOver handOver(const std::string& file);
 
     // Events. Each is ignored where the control it comes from is disabled.
     void encryptClicked();
@@ -143,6 +160,8 @@ public:
     State state() const { return m_state; }
     bool enabled(Control control) const;
     const std::string& userFile() const { return m_userFile; }
+    // The files the jobs work on, in their order; one but for several.
+    const std::vector<std::string>& files() const { return m_files; }
 
 private:
     void jobProgressed(const JobProgress& progress) override;
@@ -151,9 +170,19 @@ private:
     void setEnabled(Control control, bool enabled);
     void applyMode(filejobs::Mode mode, const std::string& caption);
     void keepReachable();
+    bool batch() const { return m_files.size() > 1; }
+    void showFileList();
     void startJob(JobKind kind);
+    void runCurrentJob();
+    void showProgress(std::uint64_t done, std::uint64_t total);
+    void hideProgress();
     void endJob(const filejobs::JobResult& result);
-    void finish();
+    void endSingleJob(const filejobs::JobResult& result);
+    // One file of several has ended: records it and runs the next one (false), or ends the
+    // batch (true).
+    bool endBatchJob(const filejobs::JobResult& result);
+    void retry();
+    void finish(bool mayQuit = true);
     void closeAction();
     void endProgram(int code);
     void save();
@@ -162,10 +191,17 @@ private:
     MainServices m_services;
     State m_state = State::kDesign;
     std::string m_userFile;
+    std::vector<std::string> m_files;
     // Indexed by Control; every control starts enabled.
     std::array<bool, 9> m_enabled{true, true, true, true, true, true, true, true, true};
 
     JobKind m_jobKind = JobKind::kEncrypt;
+    // The password the click started with, for each job it runs; wiped at the end.
+    std::unique_ptr<platform::SecretString> m_password;
+    // Which of m_files runs, and how the ones before it ended.
+    std::size_t m_current = 0;
+    std::vector<FileOutcome> m_outcomes;
+    // When the click started the jobs.
     std::chrono::steady_clock::time_point m_jobStart;
     bool m_progressShown = false;
     // A job that ended while the about box was open, shown once it closes.

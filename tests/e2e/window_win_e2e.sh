@@ -131,12 +131,14 @@ else
     fail "the window on 'my  notes.kfo' did not appear"
 fi
 
-# 4. A second instance is refused with the "Info" box; the first one stays.
+# 4. A second instance on a file of the other kind is refused with the "Info" box; the
+# first one stays.
 printf 'second\r\n' >"$work/other.txt"
+cp "$tmp/encrypted" "$work/second.kfo"
 start "$(win "$work")\\other.txt"
 first=$last
 if wid=$(wait_window '^Kerfo / other\.txt$'); then
-    start "$(win "$work")\\my  notes.txt"
+    start "$(win "$work")\\second.kfo"
     second=$last
     if box=$(wait_window '^Info$'); then
         pass "a second instance shows the Info box"
@@ -176,6 +178,79 @@ if wid=$(wait_window '^Kerfo / other\.txt$'); then
         fail "closing stored $(stored), not where the window was ($X,$Y)"
 else
     fail "the window with Left=30000 did not appear"
+fi
+
+# 6. Explorer starts one kerfo.exe per selected file, all at the same moment: they end up in
+# one window on the three files, the other two end silently, and one password encrypts all
+# three (typed twice) and decrypts them again (typed once).
+preset 0 0 1
+three="$work/three"
+mkdir -p "$three"
+names=('a.txt' 'b  c.txt' 'd.txt')
+for name in "${names[@]}"; do printf 'Dear diary,\r\n%s\r\n' "$name" >"$three/$name"; done
+cp -r "$three" "$tmp/three-original"
+# Starts kerfo.exe on each of the names with extension $1 at once, as Explorer does; expects one
+# window titled for three files, whose id is then in `wid` and its process in `owner`; the
+# other two must have ended with 0.
+start_three() {
+    local ext=$1 name pid ended folder
+    folder=$(win "$three")
+    starts=()
+    for name in "${names[@]}"; do
+        start "$folder\\${name%.txt}.$ext"
+        starts+=("$last")
+    done
+    wid=$(wait_window '^Kerfo / 3 files$') || { fail "three starts on .$ext files opened no window for three files"; return 1; }
+    owner=
+    for _ in $(seq 150); do
+        ended=0
+        for pid in "${starts[@]}"; do kill -0 "$pid" 2>/dev/null || ended=$((ended + 1)); done
+        [ "$ended" -ge 2 ] && break
+        sleep 0.1
+    done
+    for pid in "${starts[@]}"; do
+        if kill -0 "$pid" 2>/dev/null; then
+            [ -z "$owner" ] && owner=$pid || fail "more than one kerfo.exe still runs beside the window"
+        else
+            wait_exit "$pid" 1
+            [ "$code" = 0 ] || fail "a start that handed its file over ended with $code"
+        fi
+    done
+    xdotool search --onlyvisible --name '^Info$' >/dev/null && fail "a start showed the Info box"
+    [ -n "$owner" ] || fail "no kerfo.exe holds the window"
+}
+only() {  # the folder holds exactly the three names with extension $1
+    local want got
+    want=$(printf '%s\n' "${names[@]/%.txt/.$1}" | sort)
+    got=$(ls -1 "$three" | sort)
+    [ "$got" = "$want" ]
+}
+wait_only() {
+    for _ in $(seq 150); do only "$1" && return 0; sleep 0.1; done
+    return 1
+}
+if start_three txt; then
+    pass "three starts at once on plain files: one window titled for three files"
+    keys "$wid" type --delay 30 'Open Sesame'
+    keys "$wid" key Tab
+    keys "$wid" type --delay 30 'Open Sesame'
+    keys "$wid" key Return
+    wait_only kfo && pass "one password encrypted all three, leaving three .kfo files and nothing else" ||
+        fail "after encrypting the folder holds: $(ls -1 "$three" | tr '\n' '|')"
+    wait_exit "$owner" 15
+    [ "$code" = 0 ] && pass "auto quit ended the window once all three were done" || fail "no auto quit after three ($code)"
+fi
+if start_three kfo; then
+    pass "three starts at once on encrypted files: one window titled for three files"
+    keys "$wid" type --delay 30 'Open Sesame'
+    keys "$wid" key Return
+    if wait_only txt && diff -r "$three" "$tmp/three-original" >/dev/null; then
+        pass "one password typed once decrypted all three to the original bytes"
+    else
+        fail "after decrypting the folder holds: $(ls -1 "$three" | tr '\n' '|')"
+    fi
+    wait_exit "$owner" 15
+    [ "$code" = 0 ] || fail "no auto quit after decrypting three ($code)"
 fi
 
 report "window end-to-end checks under Wine passed"

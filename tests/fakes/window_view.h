@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -66,6 +67,7 @@ public:
         progress = shown;
         log.push_back(shown ? "progress " + shown->text : "no progress");
     }
+    void showFiles(const std::vector<std::string>& names) override { fileList = names; }
     void showAbout() override {
         log.push_back("about");
         if (duringAbout) duringAbout();
@@ -101,6 +103,7 @@ public:
     std::string checkTip;
     bool busy = false;
     std::optional<window::ProgressView> progress;
+    std::vector<std::string> fileList;
     std::vector<std::string> log;
     std::function<void()> onClose;
     std::function<void()> duringAbout;
@@ -140,18 +143,29 @@ private:
     std::function<std::string()> m_caption;
 };
 
-// The gate's answer, chosen by the test; by default encrypt mode on notes.txt.
+// The gate's answer, chosen by the test; by default encrypt mode on notes.txt. A file of
+// several may have an answer of its own (`byFile`): a plain file unless its name ends in
+// ".kfo", or the refusal "NAME refused" where its name begins with "bad".
 class ScriptedGate : public window::Gate {
 public:
     filejobs::GateResult check(const std::string& userFile) override {
         asked.push_back(userFile);
-        return result;
+        if (!byFile) return result;
+        if (userFile.rfind("bad", 0) == 0) {
+            return {
+                texts::Message{userFile + " refused", texts::Icon::kWarning, std::nullopt}, {}, {}};
+        }
+        const bool encrypted =
+            userFile.size() > 4 && userFile.substr(userFile.size() - 4) == ".kfo";
+        return {std::nullopt, encrypted ? filejobs::Mode::kDecrypt : filejobs::Mode::kEncrypt,
+                std::string(texts::kCaptionPrefix) + userFile};
     }
     void decryptMode(const std::string& name = "notes.kfo") {
         result = {std::nullopt, filejobs::Mode::kDecrypt,
                   std::string(texts::kCaptionPrefix) + name};
     }
     filejobs::GateResult result{std::nullopt, filejobs::Mode::kEncrypt, "Kerfo / notes.txt"};
+    bool byFile = false;
     std::vector<std::string> asked;
 };
 
@@ -186,9 +200,18 @@ public:
     void progress(std::uint64_t done, std::uint64_t total) {
         m_events->jobProgressed({done, total});
     }
-    void end() { std::exchange(m_events, nullptr)->jobEnded(result); }
+    // Ends with the next of `results`, or `result` once they are used up.
+    void end() {
+        filejobs::JobResult next = result;
+        if (!results.empty()) {
+            next = results.front();
+            results.pop_front();
+        }
+        std::exchange(m_events, nullptr)->jobEnded(next);
+    }
 
     filejobs::JobResult result{filejobs::JobStatus::kDone, {}, {}};
+    std::deque<filejobs::JobResult> results;
     bool endAtOnce = true;
     std::function<void()> during;
     std::vector<window::JobKind> kinds;

@@ -1,5 +1,6 @@
 // The main window from the gate's mode to the finished job: states, boxes, keys, auto quit.
 #include <QCursor>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QProgressBar>
 
@@ -487,6 +488,34 @@ TEST_F(MainWindowTest, ProgressShowsInTheWindowAndACloseWaitsForTheJob) {
     EXPECT_FALSE(progress->isVisible());
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(settings.saves, 1);
+}
+
+// Several files: the caption counts them, a list that screen readers read names them, and
+// one password typed twice encrypts them one after another; one box says how each ended.
+TEST_F(MainWindowTest, SeveralFilesAreListedAndEncryptedUnderOnePassword) {
+    settings.checkToLoad = 0;
+    open({write("a.txt", kPlain), write("b c.txt", kPlain), write("d.txt", kPlain)});
+    EXPECT_EQ(window->windowTitle(), "Kerfo / 3 files");
+    auto* list = child<QListWidget>("files");
+    EXPECT_TRUE(list->isVisible());
+    EXPECT_EQ(list->accessibleName(), "Files");
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->item(1)->text(), "b c.txt");
+    expectEncryptMode();
+
+    type("pw");
+    press(Qt::Key_Tab);
+    type("pw");
+    press(Qt::Key_Return);
+    untilJobEnds();
+    expectFinished();
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].text,
+              "Done:\r\n" + path("a.kfo") + "\r\n" + path("b c.kfo") + "\r\n" + path("d.kfo"));
+    for (const char* name : {"a", "b c", "d"}) {
+        EXPECT_FALSE(exists(path(std::string(name) + ".txt"))) << name;
+        EXPECT_EQ(readFile(path(std::string(name) + ".kfo")).substr(0, 8), "[Kerfod]") << name;
+    }
 }
 
 TEST_F(MainWindowTest, CancelClickIsTheCloseAction) {

@@ -107,10 +107,14 @@ protected:
             QTest::qWaitFor([this] { return window->state() != window::State::kWorking; }, 60000));
     }
 
-    // Loads the window on `userFile` and shows it, active, as start-up does.
+    // Loads the window on `userFile` (or on several files) and shows it, active, as start-up
+    // does.
     ui::FrmMain& open(const std::string& userFile, bool scripted = false) {
+        return open(std::vector<std::string>{userFile}, scripted);
+    }
+    ui::FrmMain& open(const std::vector<std::string>& files, bool scripted = false) {
         window = std::make_unique<ui::FrmMain>(services(scripted));
-        EXPECT_TRUE(window->load(userFile));
+        EXPECT_TRUE(window->load(files));
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
         return *window;

@@ -24,11 +24,11 @@ class ApplicationEntry(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stdout)
         self.assertEqual(result.stdout.strip(), "", "warnings or hints: " + result.stdout)
 
-    def test_open_with_entry_starts_kerfo_on_one_file(self):
+    def test_open_with_entry_starts_one_kerfo_on_every_file(self):
         entry = parse_desktop(self.path)["Desktop Entry"]
         self.assertEqual(entry["Type"], "Application")
         self.assertEqual(entry["Name"], LABEL)
-        self.assertEqual(entry["Exec"], "kerfo %f")
+        self.assertEqual(entry["Exec"], "kerfo %F")
         self.assertEqual(entry["TryExec"], "kerfo")
         self.assertEqual(entry["Icon"], "kerfo")
 
@@ -52,12 +52,13 @@ class DolphinServiceMenu(unittest.TestCase):
         self.assertEqual(len(actions), 1)
         action = groups["Desktop Action " + actions[0]]
         self.assertEqual(action["Name"], LABEL)
-        self.assertEqual(action["Exec"], "kerfo %f")
-        self.assertEqual(top["X-KDE-MaxNumberOfUrls"], "1")
+        # All selected files to one start; no upper limit on how many.
+        self.assertEqual(action["Exec"], "kerfo %F")
+        self.assertNotIn("X-KDE-MaxNumberOfUrls", top)
 
 
 class NemoAction(unittest.TestCase):
-    def test_action_passes_the_full_path(self):
+    def test_action_passes_the_full_paths_of_the_selection(self):
         groups = parse_desktop(os.path.join(LINUX, "kerfo.nemo_action"))
         self.assertEqual(list(groups), ["Nemo Action"])
         action = groups["Nemo Action"]
@@ -65,13 +66,13 @@ class NemoAction(unittest.TestCase):
         self.assertEqual(action["Active"], "true")
         # In Nemo %f is the display name; only %F carries the path.
         self.assertEqual(action["Exec"], "kerfo %F")
-        self.assertEqual(action["Selection"], "s")
+        self.assertEqual(action["Selection"], "notnone")
         self.assertEqual(set(split_list(action["Mimetypes"])), OFFERED_FOR)
         self.assertEqual(split_list(action["Dependencies"]), ["kerfo"])
 
 
 class CajaAction(unittest.TestCase):
-    def test_action_profile_for_one_local_file(self):
+    def test_action_profile_for_local_files(self):
         groups = parse_desktop(os.path.join(LINUX, "kerfo-caja-action.desktop"))
         top = groups["Desktop Entry"]
         self.assertEqual(top["Type"], "Action")
@@ -80,9 +81,9 @@ class CajaAction(unittest.TestCase):
         profiles = split_list(top["Profiles"])
         self.assertEqual(len(profiles), 1)
         profile = groups["X-Action-Profile " + profiles[0]]
-        self.assertEqual(profile["Exec"], "kerfo %f")
+        self.assertEqual(profile["Exec"], "kerfo %F")
         self.assertEqual(set(split_list(profile["MimeTypes"])), OFFERED_FOR)
-        self.assertEqual(profile["SelectionCount"], "=1")
+        self.assertEqual(profile["SelectionCount"], ">0")
         self.assertEqual(split_list(profile["Schemes"]), ["file"])
 
 
@@ -185,17 +186,19 @@ class NautilusExtension(unittest.TestCase):
     def test_asks_for_the_newest_interface_first(self):
         self.assertEqual(self.versions[0], ("Nautilus", "4.0"))
 
-    def test_one_entry_that_starts_kerfo_with_the_path(self):
+    def test_one_entry_that_starts_one_kerfo_with_every_path(self):
         provider = self.module.KerfoMenuProvider()
         path = "/home/u/My notes/a b.txt"
+        both = [FakeFile(path, "text/plain"), FakeFile("/home/u/c.txt", "text/plain")]
         for args in ([FakeFile(path, "text/plain")],           # Nautilus 43 and later
-                     (object(), [FakeFile(path, "text/plain")])):  # older: window first
+                     (object(), [FakeFile(path, "text/plain")]),  # older: window first
+                     both):
             with self.subTest(args=len(args)):
                 call = (args,) if isinstance(args, list) else args
                 (item,) = provider.get_file_items(*call)
                 self.assertEqual(item.label, LABEL)
                 item.activate()
-        self.assertEqual(self.started, [["kerfo", path], ["kerfo", path]])
+        self.assertEqual(self.started, [["kerfo", path], ["kerfo", path], ["kerfo", path, "/home/u/c.txt"]])
 
     def test_entry_on_encrypted_files(self):
         provider = self.module.KerfoMenuProvider()
@@ -204,7 +207,7 @@ class NautilusExtension(unittest.TestCase):
     def test_no_entry_where_kerfo_cannot_work(self):
         provider = self.module.KerfoMenuProvider()
         cases = {
-            "two files": [FakeFile("/a.txt", "text/plain"), FakeFile("/b.txt", "text/plain")],
+            "a picture beside a text": [FakeFile("/a.txt", "text/plain"), FakeFile("/p.png", "image/png")],
             "no file": [],
             "a folder": [FakeFile("/d", "inode/directory", directory=True)],
             "a remote file": [FakeFile(None, "text/plain", scheme="sftp")],

@@ -106,27 +106,27 @@ class UserScript(unittest.TestCase):
         self.tool("remove")  # nothing left to take out is no error
         self.assertEqual(snapshot(self.home), before)
 
-    def test_scripts_start_kerfo_on_the_first_selected_path(self):
+    def test_scripts_start_one_kerfo_on_every_selected_path(self):
         self.tool("install")
         for manager, variable, place in (
                 ("nautilus", "NAUTILUS_SCRIPT_SELECTED_FILE_PATHS", (".local", "share", "nautilus", "scripts")),
                 ("caja", "CAJA_SCRIPT_SELECTED_FILE_PATHS", (".config", "caja", "scripts"))):
             with self.subTest(manager):
-                env = dict(self.env, **{variable: "/data/my notes/a 'b'.txt\n/data/c.txt\n"})
+                env = dict(self.env, **{variable: "/data/my notes/a 'b'.txt\n/data/c*.txt\n"})
                 result = support.run([self.path(*place, LABEL)], env=env)
                 self.assertEqual(result.returncode, 0, result.stdout)
                 with open(self.started) as f:
-                    self.assertEqual(f.read(), "/data/my notes/a 'b'.txt\n")
+                    self.assertEqual(f.read(), "/data/my notes/a 'b'.txt\n/data/c*.txt\n")
 
     def test_dolphin_menu_and_thunar_action_name_the_program(self):
         self.tool("install")
         menu = support.parse_desktop(self.path(".local", "share", "kio", "servicemenus", "kerfo.desktop"))
         action = menu["Desktop Action kerfoEncrypt"]
         self.assertEqual(action["Name"], LABEL)
-        self.assertEqual(action["Exec"], f'"{self.program}" %f')
+        self.assertEqual(action["Exec"], f'"{self.program}" %F')
         ours = self.actions()["kerfo-encrypt"]
         self.assertEqual(ours.findtext("name"), LABEL)
-        self.assertEqual(ours.findtext("command"), f"'{self.program}' %f")
+        self.assertEqual(ours.findtext("command"), f"'{self.program}' %F")
         self.assertIsNotNone(ours.find("text-files"))
         encrypted = self.actions()["kerfo-encrypt-kfo"]
         self.assertEqual((encrypted.findtext("name"), encrypted.findtext("patterns")), (LABEL, "*.kfo"))

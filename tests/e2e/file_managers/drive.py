@@ -2,7 +2,12 @@
 """One file manager, used the way a person would: it opens FOLDER, and for each
 of the three files there the file is picked and its context menu opened from
 the keyboard, "Kerfo-Encrypt" is activated, and the window that comes up is
-checked by its title, the command line of its process and its mode.
+checked by its title, the command line of its process and its mode. Then it
+opens the folder "Three" beside FOLDER, selects its three plain files (one
+with spaces in its name) and does the same: one window titled for three
+files, one Kerfo started on all three, which encrypts them under a password
+typed twice into three .kfo files and nothing else; selected again, they are
+decrypted with the password typed once.
 
     drive.py MANAGER FOLDER SHOTS
 
@@ -31,6 +36,9 @@ from gi.repository import Atspi  # noqa: E402
 
 LABEL = "Kerfo-Encrypt"
 FILES = (("notes.txt", "encrypt"), ("my notes.txt", "encrypt"), ("secret.kfo", "decrypt"))
+# The folder beside FOLDER with the selection of several files.
+BATCH_FOLDER = "Three"
+BATCH = ("one.txt", "two words.txt", "three.txt")
 # Generous on a slow, shared machine; each wait ends as soon as its condition holds.
 START_TIMEOUT = 40
 WINDOW_TIMEOUT = 20
@@ -57,6 +65,10 @@ MANAGERS = {
 
 class Failed(Exception):
     pass
+
+
+def batch_text(name):
+    return f"Dear diary,\n{name}\n"
 
 
 def wait_for(what, timeout, probe, step=0.2):
@@ -261,12 +273,31 @@ class Session:
                  lambda: subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"],
                                         stdout=subprocess.PIPE, text=True).stdout.count("window id"))
 
-    def start_manager(self):
-        args = [a.format(folder=self.folder) for a in self.config["start"]]
+    def start_manager(self, folder=None):
+        folder = folder or self.folder
+        args = [a.format(folder=folder) for a in self.config["start"]]
         self.fm = self.spawn(args)
-        title = "^ *" + re.escape(os.path.basename(self.folder))
+        title = "^ *" + re.escape(os.path.basename(folder))
         self.fm_window = wait_for(f"{self.manager} to show the folder", START_TIMEOUT, lambda: window(title))
         time.sleep(2)  # let it fill the view and take the focus
+
+    def stop_manager(self):
+        try:
+            os.killpg(self.fm.pid, signal.SIGTERM)
+            self.fm.wait(10)
+        except ProcessLookupError:
+            pass
+        except subprocess.TimeoutExpired:
+            os.killpg(self.fm.pid, signal.SIGKILL)
+            self.fm.wait()
+
+    def focus_view(self):
+        """GNOME Files: a click into the folder view's empty lower right corner
+        gives it the focus and selects nothing."""
+        view = wait_for("the folder view through AT-SPI", 10, lambda: find_role(Atspi.Role.TABLE))
+        box = view.get_extents(Atspi.CoordType.SCREEN)
+        xdotool("mousemove", str(box.x + box.width - 15), str(box.y + box.height - 15), "click", "1")
+        time.sleep(0.5)
 
     def focus(self, wid):
         xdotool("windowactivate", "--sync", wid)
@@ -278,12 +309,8 @@ class Session:
         self.focus(self.fm_window)
         pick = self.config["pick"]
         if pick == "arrows":
-            # The folder view must have the focus first: a click into its empty
-            # lower right corner gives it that and selects nothing.
-            view = wait_for("the folder view through AT-SPI", 10, lambda: find_role(Atspi.Role.TABLE))
-            box = view.get_extents(Atspi.CoordType.SCREEN)
-            xdotool("mousemove", str(box.x + box.width - 15), str(box.y + box.height - 15), "click", "1")
-            time.sleep(0.5)
+            # The folder view must have the focus first.
+            self.focus_view()
             xdotool("key", "Home")
             for _ in range(sorted(n for n, _ in FILES).index(name)):
                 time.sleep(0.2)
@@ -305,9 +332,9 @@ class Session:
             os.kill(pid, signal.SIGKILL)
             raise
 
-    def case(self, name, mode, shot):
-        path = os.path.join(self.folder, name)
-        self.open_menu(name)
+    def activate_entry(self, shot=None):
+        """Activates Kerfo-Encrypt in the open context menu, after saving the
+        screen as `shot` when given."""
         accelerator = self.config["item"]
         if accelerator:
             time.sleep(2)  # nothing to wait on: the menu's items are not visible to AT-SPI
@@ -315,26 +342,82 @@ class Session:
             item = wait_for(f"the {LABEL} item in the menu", MENU_TIMEOUT, lambda: showing_item(LABEL))
         if shot:
             time.sleep(0.5)
-            screenshot(self.fbdir, os.path.join(self.shots, f"{self.manager}-menu.png"))
+            screenshot(self.fbdir, os.path.join(self.shots, shot))
         if accelerator:
             xdotool("key", accelerator)
         else:
             item.do_action(0)
-        title = "^Kerfo / " + re.escape(name) + "$"
-        wid = wait_for(f'a window titled "Kerfo / {name}"', WINDOW_TIMEOUT, lambda: window(title))
+
+    def kerfo_window(self, caption, paths, mode):
+        """The one Kerfo window titled `caption`, checked to run on `paths` (in
+        any order) in `mode`: its id and process id."""
+        title = "^" + re.escape(caption) + "$"
+        wid = wait_for(f'a window titled "{caption}"', WINDOW_TIMEOUT, lambda: window(title))
         running = live("kerfo")
         if len(running) != 1:
             raise Failed(f"{len(running)} kerfo processes run")
         pid, _, _, argv = running[0]
         try:
-            if argv[1:] != [path]:
-                raise Failed(f"kerfo's arguments are {argv[1:]!r}, not [{path!r}]")
+            if sorted(argv[1:]) != sorted(paths):
+                raise Failed(f"kerfo's arguments are {argv[1:]!r}, not {paths!r}")
             seen = wait_for("Kerfo's mode through AT-SPI", 10, kerfo_mode)
             if seen != mode:
                 raise Failed(f"the window is in {seen} mode, not {mode}")
+        except Failed:
+            self.close_kerfo(wid, pid)
+            raise
+        return wid, pid
+
+    def case(self, name, mode, shot):
+        path = os.path.join(self.folder, name)
+        self.open_menu(name)
+        self.activate_entry(f"{self.manager}-menu.png" if shot else None)
+        wid, pid = self.kerfo_window(f"Kerfo / {name}", [path], mode)
+        self.close_kerfo(wid, pid)
+        self.check_collected()
+
+    def batch_case(self):
+        """The three files of the batch folder, selected together: encrypted
+        under a password typed twice, then, selected again, decrypted with it
+        typed once, back to what they held."""
+        self.batch_round("encrypt", ".txt", ".kfo")
+        self.batch_round("decrypt", ".kfo", ".txt")
+        for name in BATCH:
+            with open(os.path.join(self.batch_folder(), name)) as f:
+                if f.read() != batch_text(name):
+                    raise Failed(f"{name} does not hold its text after the round trip")
+
+    def batch_round(self, mode, before, after):
+        folder = self.batch_folder()
+        self.focus(self.fm_window)
+        if self.config["pick"] == "arrows":
+            self.focus_view()
+        xdotool("key", "ctrl+a")
+        time.sleep(0.8)
+        xdotool("key", self.config["menu"])
+        self.activate_entry()
+        paths = [os.path.join(folder, os.path.splitext(name)[0] + before) for name in BATCH]
+        want = sorted(os.path.splitext(name)[0] + after for name in BATCH)
+        wid, pid = self.kerfo_window(f"Kerfo / {len(BATCH)} files", paths, mode)
+        try:
+            self.focus(wid)
+            xdotool("type", "--delay", "60", "pw")
+            if mode == "encrypt":
+                xdotool("key", "Tab")
+                xdotool("type", "--delay", "60", "pw")
+            xdotool("key", "Return")
+            wait_for(f"{', '.join(want)} and nothing else", WINDOW_TIMEOUT,
+                     lambda: sorted(os.listdir(folder)) == want)
+            # The box that says how each file ended, over the finished window.
+            box = wait_for('the box titled "Kerfo"', WINDOW_TIMEOUT, lambda: window("^Kerfo$"))
+            self.focus(box)
+            xdotool("key", "Return")
+            wait_for("the box to close", 10, lambda: not window("^Kerfo$"))
         finally:
             self.close_kerfo(wid, pid)
         self.check_collected()
+        if sorted(os.listdir(folder)) != want:
+            raise Failed(f"the folder holds {sorted(os.listdir(folder))!r}, not {want!r}")
 
     def check_collected(self):
         """Whoever started Kerfo must collect it once it ends. A Kerfo handed
@@ -364,6 +447,7 @@ class Session:
         # Orphans come here rather than to an init that may collect them late.
         if ctypes.CDLL(None, use_errno=True).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) != 0:
             raise Failed("cannot become the session's subreaper")
+        self.write_batch()
         self.start_x()
         self.start_manager()
         failures = 0
@@ -386,7 +470,41 @@ class Session:
                     else:
                         print(f"retry: {self.manager}: {name}: {e}", flush=True)
                         time.sleep(1)
+        self.stop_manager()
+        self.start_manager(self.batch_folder())
+        for attempt in (1, 2):
+            try:
+                self.batch_case()
+                print(f"ok: {self.manager}: {', '.join(BATCH)}: {LABEL} opened one window "
+                      f"\"Kerfo / {len(BATCH)} files\" that encrypted them, and again one that decrypted them"
+                      + (" (second try)" if attempt == 2 else ""), flush=True)
+                break
+            except Failed as e:
+                screenshot(self.fbdir, os.path.join(self.shots, f"{self.manager}-failed-batch.png"))
+                for pid, *_ in live("kerfo"):
+                    os.kill(pid, signal.SIGKILL)
+                xdotool("key", "Escape")
+                if attempt == 2:
+                    print(f"FAIL: {self.manager}: {', '.join(BATCH)}: {e}", flush=True)
+                    failures += 1
+                else:
+                    print(f"retry: {self.manager}: {', '.join(BATCH)}: {e}", flush=True)
+                    self.write_batch()
+                    time.sleep(1)
         return failures
+
+    def batch_folder(self):
+        return os.path.join(os.path.dirname(self.folder), BATCH_FOLDER)
+
+    def write_batch(self):
+        """The batch folder with its three plain files and nothing else."""
+        folder = self.batch_folder()
+        os.makedirs(folder, exist_ok=True)
+        for name in os.listdir(folder):
+            os.unlink(os.path.join(folder, name))
+        for name in BATCH:
+            with open(os.path.join(folder, name), "w") as f:
+                f.write(batch_text(name))
 
     def stop(self):
         for proc in reversed(self.started):

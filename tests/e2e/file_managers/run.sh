@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # "Kerfo-Encrypt" in five real file managers: installs Thunar, Nemo, Caja, GNOME Files
 # and Dolphin with the built .deb, then, as an ordinary user with a fresh home for each
-# file manager, drives each one on notes.txt, "my notes.txt" and secret.kfo (drive.py),
-# and checks that installing Kerfo left plain text to its own default program.
+# file manager, drives each one on notes.txt, "my notes.txt" and secret.kfo, then on three
+# plain files selected together (drive.py), and checks that installing Kerfo left plain
+# text to its own default program.
 #   run.sh BUILD_DIR [MANAGER...]     (default: all five)
 # Changes the system (packages, a user), so it runs only as root on a Debian-like
 # system; elsewhere it says why and exits 77 (skipped). The menus' screenshots land in

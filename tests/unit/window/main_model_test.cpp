@@ -6,8 +6,11 @@
 #include <memory>
 
 #include "fakes/window_view.h"
+#include "filejobs/messages.h"
 #include "window/about_model.h"
+#include "window/batch.h"
 #include "window/command_tail.h"
+#include "window/hand_over.h"
 #include "window/padlock.h"
 #include "window/placement.h"
 
@@ -468,6 +471,400 @@ TEST(CommandTailTest, EverythingAfterTheProgramsNameIsThePath) {
     };
     for (const auto& [line, tail] : cases) {
         EXPECT_TRUE(window::commandTail(line) == tail);
+    }
+}
+
+// --- Several files under one password. The scripted gate answers by name here: ".kfo" is
+// encrypted, a name beginning with "bad" is refused.
+
+filejobs::JobResult ended(JobStatus status, std::string newPath = {},
+                          platform::ErrorNumber error = platform::ErrorNumber::kPermissionDenied) {
+    return {status, std::move(newPath), platform::RuntimeError(error)};
+}
+
+// What start-up makes of a selection: the mode, the caption and the list, or the box that
+// names what is refused (a selection of both kinds: nothing happens at all).
+TEST_F(MainModelTest, ASelectionOpensInOneModeAndNamesWhatItRefuses) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> files;
+        bool opens;
+        State state;
+        std::string caption;
+        std::vector<std::string> list;
+        std::string box;
+    };
+    const Case cases[] = {
+        {"all plain",
+         {"a.txt", "b c.txt", "d.txt"},
+         true,
+         State::kEncrypt,
+         "Kerfo / 3 files",
+         {"a.txt", "b c.txt", "d.txt"},
+         ""},
+        {"all encrypted",
+         {"a.kfo", "b.kfo"},
+         true,
+         State::kDecrypt,
+         "Kerfo / 2 files",
+         {"a.kfo", "b.kfo"},
+         ""},
+        {"one encrypted among plain",
+         {"a.txt", "b.kfo", "c.txt"},
+         false,
+         State::kDesign,
+         "Kerfo ",
+         {},
+         "These files are encrypted, the others are plain text:\r\nb.kfo\r\n\r\n"
+         "Kerfo will NOT work on both kinds at once: select only plain files or only encrypted "
+         "files."},
+        {"as many of each: those unlike the first",
+         {"a.kfo", "b.txt"},
+         false,
+         State::kDesign,
+         "Kerfo ",
+         {},
+         "These files are plain text, the others are encrypted:\r\nb.txt\r\n\r\n"
+         "Kerfo will NOT work on both kinds at once: select only plain files or only encrypted "
+         "files."},
+        {"a refused file among good ones",
+         {"a.txt", "bad.txt", "c.txt"},
+         true,
+         State::kEncrypt,
+         "Kerfo / 2 files",
+         {"a.txt", "c.txt"},
+         "bad.txt refused\r\n\r\nKerfo goes on with the other files."},
+        {"one good file left",
+         {"bad1", "a.txt"},
+         true,
+         State::kEncrypt,
+         "Kerfo / a.txt",
+         {},
+         "bad1 refused\r\n\r\nKerfo goes on with the other files."},
+        {"all refused",
+         {"bad1", "bad2"},
+         false,
+         State::kDesign,
+         "Kerfo ",
+         {},
+         "bad1 refused\r\n\r\nbad2 refused"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fresh();
+        messages.messages.clear();
+        gate.byFile = true;
+        make();
+        EXPECT_EQ(model->load(c.files), c.opens);
+        EXPECT_EQ(gate.asked, c.files);
+        EXPECT_EQ(model->state(), c.state);
+        EXPECT_EQ(view.caption, c.caption);
+        EXPECT_EQ(view.fileList, c.list);
+        if (c.box.empty()) {
+            EXPECT_TRUE(messages.messages.empty());
+        } else {
+            ASSERT_EQ(messages.messages.size(), 1u);
+            EXPECT_EQ(messages.messages[0].text, c.box);
+            EXPECT_EQ(messages.messages[0].icon, texts::Icon::kWarning);
+        }
+    }
+}
+
+// One job per file, in turn, with the one password; a failure stops nothing; the end box
+// lists what was done and what was not, unless auto quit ends a batch that left nothing.
+TEST_F(MainModelTest, TheJobsRunInTurnAndOneBoxSaysHowEachEnded) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> files;
+        std::vector<filejobs::JobResult> results;
+        std::int16_t check;
+        std::string box;  // empty: none
+        std::vector<int> exits;
+    };
+    const Case cases[] = {
+        {"all done, auto quit",
+         {"a.txt", "b.txt"},
+         {ended(JobStatus::kDone, "a.kfo"), ended(JobStatus::kDone, "b.kfo")},
+         1,
+         "",
+         {0}},
+        {"all done",
+         {"a.txt", "b.txt"},
+         {ended(JobStatus::kDone, "a.kfo"), ended(JobStatus::kDone, "b.kfo")},
+         0,
+         "Done:\r\na.kfo\r\nb.kfo",
+         {}},
+        {"a failure in the middle",
+         {"a.txt", "b.txt", "c.txt"},
+         {ended(JobStatus::kDone, "a.kfo"), ended(JobStatus::kFailed),
+          ended(JobStatus::kDone, "c.kfo")},
+         1,
+         "Done:\r\na.kfo\r\nc.kfo\r\n\r\nNot done:\r\nb.txt: Run-time error '70':\r\nPermission "
+         "denied",
+         {}},
+        {"a later file encrypted with another password",
+         {"a.kfo", "b.kfo", "c.kfo"},
+         {ended(JobStatus::kDone, "a.txt"), ended(JobStatus::kWrongPassword),
+          ended(JobStatus::kDone, "c.txt")},
+         1,
+         "Done:\r\na.txt\r\nc.txt\r\n\r\nNot done:\r\nb.kfo: Access denied: password is incorrect!",
+         {}},
+        {"nothing done",
+         {"a.kfo", "b.kfo"},
+         {ended(JobStatus::kFailed, "", platform::ErrorNumber::kInputPastEnd),
+          ended(JobStatus::kWrongPassword)},
+         0,
+         "Not done:\r\na.kfo: An error # 62 was generated:\r\nInput past end of file\r\n"
+         "Probable cause: a tampered or corrupt file.\r\nThe file is unchanged.\r\n"
+         "b.kfo: Access denied: password is incorrect!",
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fresh();
+        messages.messages.clear();
+        exit.codes.clear();
+        jobs = ScriptedJobs{};
+        jobs.results.assign(c.results.begin(), c.results.end());
+        gate.byFile = true;
+        settings.checkToLoad = c.check;
+        make();
+        ASSERT_TRUE(model->load(c.files));
+        view.passwords[Control::kTxtPassword1] = view.passwords[Control::kTxtPassword2] = "pw";
+        if (model->state() == State::kEncrypt) {
+            model->encryptClicked();
+        } else {
+            model->decryptClicked();
+        }
+        EXPECT_EQ(jobs.files, c.files);
+        EXPECT_EQ(jobs.passwords, std::vector<std::string>(c.files.size(), "pw"));
+        ASSERT_EQ(messages.messages.size(), c.box.empty() ? 0u : 1u);
+        if (!c.box.empty()) {
+            EXPECT_EQ(messages.messages[0].text, c.box);
+            EXPECT_EQ(messages.messages[0].title, "Kerfo");
+        }
+        EXPECT_EQ(exit.codes, c.exits);
+        EXPECT_EQ(model->state(), c.exits.empty() ? State::kFinished : State::kClosed);
+        EXPECT_EQ(view.password(Control::kTxtPassword1), "");
+        EXPECT_FALSE(view.busy);
+    }
+}
+
+// The first file tells whether the password is right: a wrong one there gets the retry,
+// and the jobs go on from that file with the password typed again.
+TEST_F(MainModelTest, AWrongPasswordOnTheFirstFileIsTypedAgain) {
+    gate.byFile = true;
+    settings.checkToLoad = 0;
+    make();
+    ASSERT_TRUE(model->load(std::vector<std::string>{"a.kfo", "b.kfo"}));
+    jobs.results = {ended(JobStatus::kWrongPassword)};
+    view.passwords[Control::kTxtPassword1] = "wrong";
+    model->decryptClicked();
+    EXPECT_EQ(model->state(), State::kRetry);
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0], filejobs::wrongPasswordMessage());
+    EXPECT_TRUE(view.selected);
+
+    view.passwords[Control::kTxtPassword1] = "right";
+    model->decryptClicked();
+    EXPECT_EQ(jobs.files, (std::vector<std::string>{"a.kfo", "a.kfo", "b.kfo"}));
+    EXPECT_EQ(jobs.passwords, (std::vector<std::string>{"wrong", "right", "right"}));
+    EXPECT_EQ(model->state(), State::kFinished);
+    ASSERT_EQ(messages.messages.size(), 2u);
+    EXPECT_EQ(messages.messages[1].icon, texts::Icon::kInformation);
+}
+
+// Progress names the file and its place among the others; a close asked for meanwhile
+// lets the running job end, starts no other, lists those as not started, then closes.
+TEST_F(MainModelTest, ProgressNamesTheFileAndACloseStopsBetweenTwoJobs) {
+    gate.byFile = true;
+    settings.checkToLoad = 1;
+    make();
+    ASSERT_TRUE(model->load(std::vector<std::string>{"a.txt", "b c.txt", "d.txt"}));
+    jobs.endAtOnce = false;
+    model->encryptClicked();
+    clock.advance(600ms);
+    jobs.progress(50, 100);
+    EXPECT_EQ(view.progress, (window::ProgressView{50, "a.txt: 50% (file 1 of 3)"}));
+    jobs.result = ended(JobStatus::kDone, "a.kfo");
+    jobs.end();
+    // The next file shows at once which it is.
+    EXPECT_EQ(jobs.files.size(), 2u);
+    EXPECT_EQ(view.progress, (window::ProgressView{0, "b c.txt: 0% (file 2 of 3)"}));
+    EXPECT_TRUE(view.busy);
+
+    view.closeWindow();
+    EXPECT_FALSE(closed);
+    jobs.result = ended(JobStatus::kDone, "b c.kfo");
+    jobs.end();
+    EXPECT_EQ(jobs.files.size(), 2u);
+    EXPECT_FALSE(view.progress);
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].text,
+              "Done:\r\na.kfo\r\nb c.kfo\r\n\r\nNot done:\r\nd.txt: not started: the window was "
+              "closed first.");
+    EXPECT_TRUE(closed);
+}
+
+// A file another start hands over goes to a window still waiting for its password, if it
+// is of the window's kind and passes the gate; every other answer sends that start its box.
+TEST_F(MainModelTest, AWaitingWindowTakesAHandedOverFileAndABusyOneDoesNot) {
+    struct Case {
+        const char* name;
+        std::function<void()> before;
+        std::string file;
+        window::HandOver answer;
+        std::vector<std::string> files;
+    };
+    const Case cases[] = {
+        {"waiting, same kind", nullptr, "b.txt", window::HandOver::kTaken, {"a.txt", "b.txt"}},
+        {"waiting, the same file again", nullptr, "a.txt", window::HandOver::kTaken, {"a.txt"}},
+        {"waiting, the other kind", nullptr, "b.kfo", window::HandOver::kBusy, {"a.txt"}},
+        {"waiting, refused by the gate", nullptr, "bad.txt", window::HandOver::kRefused, {"a.txt"}},
+        {"a job has started",
+         [this] { jobs.endAtOnce = false, model->encryptClicked(); },
+         "b.txt",
+         window::HandOver::kBusy,
+         {"a.txt"}},
+        {"finished",
+         [this] { model->encryptClicked(); },
+         "b.txt",
+         window::HandOver::kBusy,
+         {"a.txt"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fresh();
+        jobs = ScriptedJobs{};
+        gate.byFile = true;
+        settings.checkToLoad = 0;
+        make();
+        ASSERT_TRUE(model->load("a.txt"));
+        if (c.before) c.before();
+        const std::string caption = view.caption;
+        EXPECT_EQ(model->handOver(c.file), c.answer);
+        EXPECT_EQ(model->files(), c.files);
+        if (c.files.size() > 1) {
+            EXPECT_EQ(view.caption, "Kerfo / 2 files");
+            EXPECT_EQ(view.fileList, c.files);
+        } else {
+            EXPECT_EQ(view.caption, caption);
+            EXPECT_TRUE(view.fileList.empty());
+        }
+    }
+}
+
+// Another Kerfo, as a start sees it: a place that is taken or free, a window that answers
+// an offer or does not answer yet.
+class FakeInstances : public window::Instances {
+public:
+    bool claim() override { return next(claims, false); }
+    std::optional<window::HandOver> offer(const std::string& file) override {
+        offered.push_back(file);
+        return next(answers, std::optional<window::HandOver>());
+    }
+    void pause() override { ++pauses; }
+
+    std::deque<bool> claims;
+    std::deque<std::optional<window::HandOver>> answers;
+    std::vector<std::string> offered;
+    int pauses = 0;
+
+private:
+    template <typename T>
+    static T next(std::deque<T>& queue, T otherwise) {
+        if (queue.empty()) return otherwise;
+        T value = queue.front();
+        queue.pop_front();
+        return value;
+    }
+};
+
+// Starts at the same moment end up in one window: the one that holds the place opens it,
+// the others wait while it loads, then hand their files over or get their box.
+TEST(StartUpTest, OneWindowForStartsAtTheSameMoment) {
+    using window::HandOver;
+    const texts::Message running = window::alreadyRunningMessage();
+    const texts::Message refusal{"a.txt is Hidden:", texts::Icon::kWarning, std::nullopt};
+    struct Case {
+        const char* name;
+        std::string file;
+        std::deque<bool> claims;
+        std::deque<std::optional<HandOver>> answers;
+        bool refusedHere;
+        bool opens;
+        std::optional<texts::Message> box;
+        int pauses;
+    };
+    const Case cases[] = {
+        {"no other Kerfo", "a.txt", {true}, {}, false, true, std::nullopt, 0},
+        {"a waiting window takes it",
+         "a.txt",
+         {false},
+         {HandOver::kTaken},
+         false,
+         false,
+         std::nullopt,
+         0},
+        {"a busy window", "a.txt", {false}, {HandOver::kBusy}, false, false, running, 0},
+        {"refused there and here", "a.txt", {false}, {HandOver::kRefused}, true, false, refusal, 0},
+        {"refused there, not here any more",
+         "a.txt",
+         {false},
+         {HandOver::kRefused},
+         false,
+         false,
+         running,
+         0},
+        {"still loading, then it takes it",
+         "a.txt",
+         {},
+         {std::nullopt, std::nullopt, HandOver::kTaken},
+         false,
+         false,
+         std::nullopt,
+         2},
+        {"still loading, then refused at its start and gone",
+         "a.txt",
+         {false, false, true},
+         {std::nullopt, std::nullopt},
+         false,
+         true,
+         std::nullopt,
+         2},
+        {"never answers", "a.txt", {}, {}, false, false, running, 9},
+        {"no file to hand over", "", {false}, {}, false, false, running, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeInstances instances;
+        instances.claims = c.claims;
+        instances.answers = c.answers;
+        ScriptedGate here;
+        if (c.refusedHere) here.result.refusal = refusal;
+        const window::Start start = window::startUp(instances, here, c.file, 10);
+        EXPECT_EQ(start.openWindow, c.opens);
+        EXPECT_EQ(start.box, c.box);
+        EXPECT_EQ(instances.pauses, c.pauses);
+        if (c.file.empty()) {
+            EXPECT_TRUE(instances.offered.empty());
+        }
+    }
+}
+
+// Several arguments are several files only where each names something; otherwise the
+// whole command line is one path, as it always was.
+TEST(TargetFilesTest, EachArgumentIsAFileOnlyWhereEachExists) {
+    const auto exists = [](const std::string& path) { return path != "missing" && path != "my"; };
+    const std::pair<std::vector<std::string>, std::vector<std::string>> cases[] = {
+        {{}, {""}},
+        {{"/home/ann/my notes.txt"}, {"/home/ann/my notes.txt"}},
+        {{"/a.txt", "/b c.txt", "/d.txt"}, {"/a.txt", "/b c.txt", "/d.txt"}},
+        {{"my", "notes.txt"}, {"my notes.txt"}},
+        {{"a.txt", "missing"}, {"a.txt missing"}},
+    };
+    for (const auto& [arguments, files] : cases) {
+        EXPECT_EQ(window::targetFiles(arguments, exists), files);
     }
 }
 
