@@ -44,18 +44,20 @@ def main():
                "success reported; never neither, and no temporary file (`.kerfo-...`) left behind. "
                "The cases run on the test machine's own file system (ext4) and, where marked, on a "
                "tmpfs and on an exFAT image through exfat-fuse (case-insensitive, without nameless "
-               "files, hard links or owners). On Linux the new file has no name until it is complete; "
-               "only where a file system lacks nameless files can a process killed outright leave a "
-               "temporary file, which is locked while its job runs and which a later job in the same "
-               "folder removes when no process holds it, it has not changed for five seconds and its "
-               "name carries Kerfo's check part.")
+               "files, hard links or owners), and once more on ext4 through a file layer without "
+               "nameless files, hard links, no-replace renames or leases, which runs the code for such "
+               "file systems on any machine (core jobs only). On Linux the new file has no name until "
+               "it is complete; only where a file system lacks nameless files can a process killed "
+               "outright leave a temporary file, which is locked while its job runs and which the next "
+               "start of Kerfo in the same folder removes, whatever its age, when no process holds it "
+               "and its name carries Kerfo's check part.")
     out.append("")
     out.append("What the new file keeps (group \"access\"): the original's owner, group, mode (setuid, "
                "setgid and sticky bits included) and extended attributes, POSIX ACLs among them, as far "
                "as the user running the job may set them, and never more access than the original gave. "
-               "What no replacement reaches: another hard link to the original keeps the old content "
-               "under its other name (group \"kinds\"), and the old content's blocks stay on the disk "
-               "until the file system reuses them.")
+               "What no replacement reaches: the old content's blocks stay on the disk until the file "
+               "system reuses them; a file with another name (hard link) is refused for that reason "
+               "(group \"kinds\"), since the other name would keep the old content.")
     out.append("")
     out.append(f"**{passed} cases hold, {failed} fail, {skipped} skipped.**")
     out.append("")
