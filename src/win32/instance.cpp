@@ -85,18 +85,9 @@ void SessionInstances::pause() {
     Sleep(static_cast<DWORD>(window::kHandOverPause.count()));
 }
 
-HandOverReceiver::HandOverReceiver(HINSTANCE instance, Take take) : m_take(std::move(take)) {
-    WNDCLASSEXW cls{};
-    cls.cbSize = sizeof cls;
-    cls.lpfnWndProc = &HandOverReceiver::proc;
-    cls.hInstance = instance;
-    cls.lpszClassName = kReceiverClass;
-    RegisterClassExW(&cls);  // fails harmlessly when registered already
-    m_hwnd = CreateWindowExW(0, kReceiverClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
-                             nullptr);
-    if (m_hwnd != nullptr)
-        SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-}
+HandOverReceiver::HandOverReceiver(HINSTANCE instance, Take take)
+    : m_take(std::move(take)),
+      m_hwnd(createMessageWindow(instance, kReceiverClass, &HandOverReceiver::proc, this)) {}
 
 HandOverReceiver::~HandOverReceiver() {
     if (m_hwnd != nullptr) DestroyWindow(m_hwnd);

@@ -50,8 +50,8 @@ public:
 private:
     static LRESULT CALLBACK proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
-    HWND m_hwnd = nullptr;
     Take m_take;
+    HWND m_hwnd = nullptr;
 };
 
 }  // namespace kerfo::win32

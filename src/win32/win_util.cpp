@@ -65,6 +65,19 @@ std::vector<WORD> dialogTemplate(DWORD style, DWORD exStyle, std::wstring_view c
     return words;
 }
 
+HWND createMessageWindow(HINSTANCE instance, const wchar_t* className, WNDPROC proc, void* owner) {
+    WNDCLASSEXW cls{};
+    cls.cbSize = sizeof cls;
+    cls.lpfnWndProc = proc;
+    cls.hInstance = instance;
+    cls.lpszClassName = className;
+    RegisterClassExW(&cls);  // fails harmlessly when registered already
+    const HWND hwnd =
+        CreateWindowExW(0, className, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+    if (hwnd != nullptr) SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owner));
+    return hwnd;
+}
+
 HICON padlockIcon(window::Padlock kind) {
     const auto pixels = window::padlockPixels(kind);
     BITMAPV5HEADER header{};

@@ -32,6 +32,11 @@ std::vector<WORD> dialogTemplate(DWORD style, DWORD exStyle, std::wstring_view c
 // The 32 x 32 padlock picture as an icon with an alpha channel; destroy with DestroyIcon.
 HICON padlockIcon(window::Padlock kind);
 
+// A message-only window of the class `className` (registered on first use) whose messages
+// go to `proc`, with `owner` as its user data; null when none can be made. Destroy it
+// with DestroyWindow.
+HWND createMessageWindow(HINSTANCE instance, const wchar_t* className, WNDPROC proc, void* owner);
+
 // Modal MessageBoxW boxes over the program's active window: the message's icon, its title
 // or else "Kerfo", and an Ok button.
 class MessageBoxSink final : public texts::MessageSink {

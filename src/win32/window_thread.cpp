@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "win32/win_util.h"
+
 namespace kerfo::win32 {
 
 namespace {
@@ -11,18 +13,8 @@ constexpr wchar_t kClassName[] = L"Tarnwick.Kerfo.WindowThread";
 
 }  // namespace
 
-MessageWindowThread::MessageWindowThread(HINSTANCE instance) {
-    WNDCLASSEXW cls{};
-    cls.cbSize = sizeof cls;
-    cls.lpfnWndProc = &MessageWindowThread::proc;
-    cls.hInstance = instance;
-    cls.lpszClassName = kClassName;
-    RegisterClassExW(&cls);  // fails harmlessly when registered already
-    m_hwnd = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
-                             nullptr);
-    if (m_hwnd != nullptr)
-        SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-}
+MessageWindowThread::MessageWindowThread(HINSTANCE instance)
+    : m_hwnd(createMessageWindow(instance, kClassName, &MessageWindowThread::proc, this)) {}
 
 MessageWindowThread::~MessageWindowThread() {
     if (m_hwnd != nullptr) DestroyWindow(m_hwnd);
