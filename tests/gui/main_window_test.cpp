@@ -253,11 +253,7 @@ TEST_F(MainWindowTest, EnterEncryptsAndFinishes) {
     settings.checkToLoad = 0;
     const std::string file = write("notes.txt", kPlain);
     open(file);
-    type("pw");
-    press(Qt::Key_Tab);
-    type("pw");
-    press(Qt::Key_Return);
-    untilJobEnds();
+    encryptWith("pw");
 
     expectFinished();
     EXPECT_TRUE(messages.messages.empty());
@@ -310,11 +306,7 @@ TEST_F(MainWindowTest, TheWindowShowsItIsWorkingBeforeTheJobRuns) {
 TEST_F(MainWindowTest, AutoQuitEndsTheProgramOnlyWhenTicked) {
     open(write("notes.txt", kPlain));
     ASSERT_EQ(check1()->checkState(), Qt::Checked);
-    type("pw");
-    press(Qt::Key_Tab);
-    type("pw");
-    press(Qt::Key_Return);
-    untilJobEnds();
+    encryptWith("pw");
     EXPECT_EQ(exit.codes, std::vector<int>{0});
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(exists(path("notes.kfo")));
@@ -503,11 +495,7 @@ TEST_F(MainWindowTest, SeveralFilesAreListedAndEncryptedUnderOnePassword) {
     EXPECT_EQ(list->item(1)->text(), "b c.txt");
     expectEncryptMode();
 
-    type("pw");
-    press(Qt::Key_Tab);
-    type("pw");
-    press(Qt::Key_Return);
-    untilJobEnds();
+    encryptWith("pw");
     expectFinished();
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_EQ(messages.messages[0].text,

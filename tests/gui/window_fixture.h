@@ -139,6 +139,14 @@ protected:
     // Types into whatever has the focus, as a user would.
     void type(const QString& text) { QTest::keyClicks(window->focusWidget(), text); }
     void press(Qt::Key key) { QTest::keyClick(window->focusWidget(), key); }
+    // Types the password in both boxes, as a user does, and runs the job to its end.
+    void encryptWith(const QString& password) {
+        type(password);
+        press(Qt::Key_Tab);
+        type(password);
+        press(Qt::Key_Return);
+        untilJobEnds();
+    }
 
     QTemporaryDir m_dir;
     RecordingMessages messages;
