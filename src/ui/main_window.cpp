@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QProxyStyle>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -70,7 +71,10 @@ QPushButton* pictureButton(const char* name, Padlock picture, std::string_view t
 // What the window model asks of the Qt window.
 class FrmMain::View final : public window::MainView {
 public:
-    explicit View(FrmMain& w) : m_w(w), m_position(w), m_check(*w.m_check1) {}
+    explicit View(FrmMain& w) : m_w(w), m_position(w), m_check(*w.m_check1), m_reminder(&w) {
+        m_reminder.setSingleShot(true);
+        QObject::connect(&m_reminder, &QTimer::timeout, &w, [&w] { w.m_model->remind(); });
+    }
 
     void setCaption(std::string_view caption) override { m_w.setWindowTitle(toDisplay(caption)); }
     void setEnabled(window::Control control, bool enabled) override { widget(control)->setEnabled(enabled); }
@@ -132,6 +136,7 @@ public:
     window::Frame frame() const override { return frameOf(m_w); }
     std::vector<window::Rect> screens() const override { return screenAreas(); }
     void moveFrame(window::Point corner) override { moveFrameTo(m_w, QPoint(corner.x, corner.y)); }
+    void remindAfter(std::chrono::milliseconds delay) override { m_reminder.start(delay); }
 
 private:
     QWidget* widget(window::Control control) const {
@@ -152,6 +157,7 @@ private:
     FrmMain& m_w;
     WindowPosition m_position;
     CheckBoxState m_check;
+    QTimer m_reminder;
 };
 
 void ProgressBar::setText(const QString& text) {

@@ -24,8 +24,6 @@ LRESULT toWire(std::optional<window::HandOver> answer) {
             return 1;
         case window::HandOver::kBusy:
             return 2;
-        case window::HandOver::kRefused:
-            return 3;
     }
     return 0;
 }
@@ -36,8 +34,6 @@ std::optional<window::HandOver> fromWire(DWORD_PTR answer) {
             return window::HandOver::kTaken;
         case 2:
             return window::HandOver::kBusy;
-        case 3:
-            return window::HandOver::kRefused;
         default:
             return std::nullopt;
     }

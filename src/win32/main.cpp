@@ -48,7 +48,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // place opens the window, the others hand their files to it and end.
     window::FileGate gate;
     win32::SessionInstances instances;
-    const window::Start start = window::startUp(instances, gate, userFile);
+    const window::Start start = window::startUp(instances, userFile);
     if (!start.openWindow) {
         if (!start.box) return 0;
         messages.show(*start.box);

@@ -16,6 +16,7 @@ namespace {
 using window::Control;
 
 constexpr int kFirstId = 101;  // control ids: kFirstId + Control
+constexpr UINT_PTR kReminderTimer = 1;
 
 int idOf(Control control) {
     return kFirstId + static_cast<int>(control);
@@ -287,6 +288,11 @@ INT_PTR MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 return TRUE;
             }
             return FALSE;
+        case WM_TIMER:
+            if (wParam != kReminderTimer) return FALSE;
+            KillTimer(m_hwnd, kReminderTimer);
+            if (m_model != nullptr) m_model->remind();
+            return TRUE;
         case WM_CLOSE:
             // The close box (and the close action): the query-unload, then the window goes;
             // while a job runs the model keeps it and closes it once the job has ended.
@@ -467,6 +473,11 @@ std::vector<window::Rect> MainWindow::screens() const {
 void MainWindow::moveFrame(window::Point corner) {
     SetWindowPos(m_hwnd, nullptr, corner.x, corner.y, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void MainWindow::remindAfter(std::chrono::milliseconds delay) {
+    // Setting the timer again restarts it.
+    SetTimer(m_hwnd, kReminderTimer, static_cast<UINT>(delay.count()), nullptr);
 }
 
 }  // namespace kerfo::win32

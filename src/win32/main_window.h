@@ -48,6 +48,7 @@ public:
     window::Frame frame() const override;
     std::vector<window::Rect> screens() const override;
     void moveFrame(window::Point corner) override;
+    void remindAfter(std::chrono::milliseconds delay) override;
 
 private:
     class Position;

@@ -66,7 +66,7 @@ Selection selectFiles(const std::vector<std::string>& files, Gate& gate) {
         return selection;
     }
 
-    std::string refusals;
+    std::vector<std::string> refusals;
     std::vector<std::string> plain;
     std::vector<std::string> encrypted;
     std::string firstCaption;
@@ -74,7 +74,7 @@ Selection selectFiles(const std::vector<std::string>& files, Gate& gate) {
     for (const std::string& file : files) {
         const filejobs::GateResult result = gate.check(file);
         if (result.refusal) {
-            addParagraph(refusals, result.refusal->text);
+            refusals.push_back(result.refusal->text);
             continue;
         }
         if (!firstMode) {
@@ -100,16 +100,20 @@ Selection selectFiles(const std::vector<std::string>& files, Gate& gate) {
     }
 
     selection.files = plain.empty() ? std::move(encrypted) : std::move(plain);
-    if (!refusals.empty()) {
-        if (!selection.files.empty()) addParagraph(refusals, texts::kOthersGoOn);
-        selection.box = warning(std::move(refusals));
-    }
+    if (!refusals.empty()) selection.box = refusalsBox(refusals, !selection.files.empty());
     if (!selection.files.empty()) {
         selection.mode = *firstMode;
         selection.caption =
             selection.files.size() == 1 ? firstCaption : filesCaption(selection.files.size());
     }
     return selection;
+}
+
+texts::Message refusalsBox(const std::vector<std::string>& refusals, bool othersGoOn) {
+    std::string text;
+    for (const std::string& refusal : refusals) addParagraph(text, refusal);
+    if (othersGoOn) addParagraph(text, texts::kOthersGoOn);
+    return warning(std::move(text));
 }
 
 texts::Message batchSummary(const std::vector<FileOutcome>& outcomes) {

@@ -42,6 +42,10 @@ struct Selection {
 // is not. Never fails.
 Selection selectFiles(const std::vector<std::string>& files, Gate& gate);
 
+// One box naming each file the gate refused with its reason (`refusals`: the gate's texts,
+// in order, at least one), and, when `othersGoOn`, that the other files go on.
+texts::Message refusalsBox(const std::vector<std::string>& refusals, bool othersGoOn);
+
 // "Kerfo / 3 files".
 std::string filesCaption(std::size_t count);
 

@@ -2,23 +2,13 @@
 
 namespace kerfo::window {
 
-Start startUp(Instances& instances, Gate& gate, const std::string& userFile, int tries) {
+Start startUp(Instances& instances, const std::string& userFile, int tries) {
     for (int look = 1;; ++look) {
         if (instances.claim()) return Start{true, std::nullopt};
         // Without a file there is nothing to hand over.
         if (userFile.empty()) break;
         if (const std::optional<HandOver> answer = instances.offer(userFile)) {
-            switch (*answer) {
-                case HandOver::kTaken:
-                    return Start{false, std::nullopt};
-                case HandOver::kRefused:
-                    if (filejobs::GateResult result = gate.check(userFile); result.refusal) {
-                        return Start{false, std::move(result.refusal)};
-                    }
-                    break;
-                case HandOver::kBusy:
-                    break;
-            }
+            if (*answer == HandOver::kTaken) return Start{false, std::nullopt};
             break;
         }
         // The running Kerfo is still loading: it may yet take the file, or end.

@@ -3,7 +3,8 @@
 // holds the one-instance place opens the window; every other start offers its file to that
 // window, and waits while the window is still loading (it takes no offers yet, and may yet
 // be refused at start-up and leave its place to a waiting start). A window still waiting
-// for its password takes a file of its own kind; any other answer is today's "already
+// for its password takes a file of its own kind, and one the gate refuses, to name it with
+// the selection's other refused files in one box; any other answer is today's "already
 // running" box. How the place is held and the file carried is the window's (a named mutex
 // and a message on Windows).
 #pragma once
@@ -19,10 +20,16 @@ namespace kerfo::window {
 
 // A running window's answer to a file offered to it.
 enum class HandOver {
-    kTaken,    // it works on the file with its others; the offering start ends silently
-    kBusy,     // a job has started, or its files are of the other kind
-    kRefused,  // the gate refuses the file
+    // It works on the file with its others, or names it among the refused ones; the
+    // offering start ends silently.
+    kTaken,
+    // A job has started, or its files are of the other kind.
+    kBusy,
 };
+
+// How long a window waits after a refused file was handed over, for the rest of the
+// selection's starts, before it shows their box.
+inline constexpr std::chrono::milliseconds kRefusalsSettle{500};
 
 // How long a start waits for a loading window between two looks, and in all.
 inline constexpr std::chrono::milliseconds kHandOverPause{50};
@@ -52,9 +59,8 @@ struct Start {
 
 // Decides the start for `userFile` (the whole command-line tail): claims the place, or
 // offers the file, looking again after each pause until `tries` looks have been made. An
-// empty path is never offered. A file the running window's gate refused is answered with
-// what `gate` says of it here (the "already running" box if it passes by now).
-Start startUp(Instances& instances, Gate& gate, const std::string& userFile,
+// empty path is never offered.
+Start startUp(Instances& instances, const std::string& userFile,
               int tries = static_cast<int>(kHandOverWait / kHandOverPause));
 
 }  // namespace kerfo::window

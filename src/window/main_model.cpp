@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "filejobs/messages.h"
 #include "filejobs/paths.h"
@@ -95,7 +96,11 @@ HandOver MainModel::handOver(const std::string& file) {
     }
     const filejobs::GateResult gate = m_services.gate->check(file);
     if (gate.refusal) {
-        return HandOver::kRefused;
+        // Explorer starts one Kerfo per selected file: the refused ones of a selection are
+        // named together, once its starts have come in.
+        m_lateRefusals.push_back(gate.refusal->text);
+        m_view.remindAfter(kRefusalsSettle);
+        return HandOver::kTaken;
     }
     if ((gate.mode == filejobs::Mode::kDecrypt) != (m_state == State::kDecrypt)) {
         return HandOver::kBusy;
@@ -104,6 +109,24 @@ HandOver MainModel::handOver(const std::string& file) {
     m_view.setCaption(filesCaption(m_files.size()));
     showFileList();
     return HandOver::kTaken;
+}
+
+void MainModel::remind() {
+    showLateRefusals();
+}
+
+void MainModel::showLateRefusals() {
+    // The box runs its own message loop, in which more files may be handed over and the
+    // reminder may come: the loop below shows those once this box has closed.
+    if (m_showingRefusals) {
+        return;
+    }
+    m_showingRefusals = true;
+    while (!m_lateRefusals.empty()) {
+        const std::vector<std::string> refusals = std::exchange(m_lateRefusals, {});
+        m_services.messages->show(refusalsBox(refusals, true));
+    }
+    m_showingRefusals = false;
 }
 
 void MainModel::keepReachable() {
@@ -163,6 +186,7 @@ void MainModel::decryptClicked() {
 }
 
 void MainModel::startJob(JobKind kind) {
+    showLateRefusals();
     // A retry goes on with the file that refused the password; a click in the mode starts
     // with the first file.
     if (m_state != State::kRetry) {
@@ -429,6 +453,7 @@ bool MainModel::queryUnload() {
         m_closeAfterJob = true;
         return false;
     }
+    showLateRefusals();
     if (m_state != State::kClosed) {
         save();
         m_state = State::kClosed;

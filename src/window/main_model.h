@@ -101,6 +101,9 @@ public:
     virtual std::vector<Rect> screens() const = 0;
     // Puts the frame's outer top-left corner at `corner`.
     virtual void moveFrame(Point corner) = 0;
+    // Calls the model's `remind` once, on the window's thread, when `delay` has passed; a
+    // second call before then moves that moment to `delay` from the second.
+    virtual void remindAfter(std::chrono::milliseconds delay) = 0;
 };
 
 // Everything the model needs from outside; none may be null, each must outlive the model.
@@ -136,8 +139,12 @@ public:
 
     // Another start offers `file`. A window waiting for its password (no job started)
     // takes a file of its own kind that the gate lets through, and works on it with its
-    // others; a file it has already is taken as it is. Never fails.
+    // others; a file it has already is taken as it is. One the gate refuses is taken too,
+    // and named with the other refused ones in one box, kRefusalsSettle after the last of
+    // them or, if sooner, when a job starts or the window closes. Never fails.
     HandOver handOver(const std::string& file);
+    // The delay asked for with MainView::remindAfter is over.
+    void remind();
 
     // Events. Each is ignored where the control it comes from is disabled.
     void encryptClicked();
@@ -172,6 +179,9 @@ private:
     void keepReachable();
     bool batch() const { return m_files.size() > 1; }
     void showFileList();
+    // Shows the box of the handed-over files the gate refused, if any wait for it; more
+    // that arrive while it shows follow in the next.
+    void showLateRefusals();
     void startJob(JobKind kind);
     void runCurrentJob();
     void showProgress(std::uint64_t done, std::uint64_t total);
@@ -192,6 +202,9 @@ private:
     State m_state = State::kDesign;
     std::string m_userFile;
     std::vector<std::string> m_files;
+    // The gate's texts for handed-over files it refused, still to be shown.
+    std::vector<std::string> m_lateRefusals;
+    bool m_showingRefusals = false;
     // Indexed by Control; every control starts enabled.
     std::array<bool, 9> m_enabled{true, true, true, true, true, true, true, true, true};
 

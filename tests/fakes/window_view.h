@@ -85,6 +85,7 @@ public:
         place.y = corner.y * 15;
         log.push_back("move " + std::to_string(corner.x) + "," + std::to_string(corner.y));
     }
+    void remindAfter(std::chrono::milliseconds delay) override { reminder = delay; }
 
     bool isEnabled(Control c) const {
         const auto it = enabled.find(c);
@@ -110,6 +111,8 @@ public:
     FakePosition place;
     FakeCheck check;
     std::vector<window::Rect> screenAreas{{0, 0, 1024, 768}};
+    // The delay of the last reminder asked for; the test calls `remind` itself.
+    std::optional<std::chrono::milliseconds> reminder;
 };
 
 class RecordingExit : public window::ProcessExit {

@@ -707,7 +707,8 @@ TEST_F(MainModelTest, ProgressNamesTheFileAndACloseStopsBetweenTwoJobs) {
 }
 
 // A file another start hands over goes to a window still waiting for its password, if it
-// is of the window's kind and passes the gate; every other answer sends that start its box.
+// is of the window's kind (a refused one to be named later); every other answer sends
+// that start its box.
 TEST_F(MainModelTest, AWaitingWindowTakesAHandedOverFileAndABusyOneDoesNot) {
     struct Case {
         const char* name;
@@ -720,7 +721,7 @@ TEST_F(MainModelTest, AWaitingWindowTakesAHandedOverFileAndABusyOneDoesNot) {
         {"waiting, same kind", nullptr, "b.txt", window::HandOver::kTaken, {"a.txt", "b.txt"}},
         {"waiting, the same file again", nullptr, "a.txt", window::HandOver::kTaken, {"a.txt"}},
         {"waiting, the other kind", nullptr, "b.kfo", window::HandOver::kBusy, {"a.txt"}},
-        {"waiting, refused by the gate", nullptr, "bad.txt", window::HandOver::kRefused, {"a.txt"}},
+        {"waiting, refused by the gate", nullptr, "bad.txt", window::HandOver::kTaken, {"a.txt"}},
         {"a job has started",
          [this] { jobs.endAtOnce = false, model->encryptClicked(); },
          "b.txt",
@@ -751,6 +752,72 @@ TEST_F(MainModelTest, AWaitingWindowTakesAHandedOverFileAndABusyOneDoesNot) {
             EXPECT_EQ(view.caption, caption);
             EXPECT_TRUE(view.fileList.empty());
         }
+    }
+}
+
+// Explorer starts one Kerfo per selected file: the refused ones, handed over one by one,
+// are named in one box once the starts have come in, or before the job or the close if
+// that comes first; one that comes while the box shows follows in the next.
+TEST_F(MainModelTest, RefusedHandedOverFilesAreNamedInOneBox) {
+    const std::string goOn = "\r\n\r\nKerfo goes on with the other files.";
+    struct Case {
+        const char* name;
+        std::function<void()> then;
+        std::vector<std::string> boxes;
+    };
+    const Case cases[] = {
+        {"the reminder",
+         [this] { model->remind(); },
+         {"bad1.txt refused\r\n\r\nbad2.txt refused" + goOn}},
+        {"the click first",
+         [this] {
+             view.passwords[Control::kTxtPassword1] = view.passwords[Control::kTxtPassword2] = "pw";
+             jobs.endAtOnce = false;
+             jobs.during = [this] {
+                 EXPECT_EQ(messages.messages.size(), 1u) << "box after the job's start";
+             };
+             model->encryptClicked();
+             EXPECT_EQ(jobs.files, std::vector<std::string>{"a.txt"});
+         },
+         {"bad1.txt refused\r\n\r\nbad2.txt refused" + goOn}},
+        {"the close first",
+         [this] { EXPECT_TRUE(model->queryUnload()); },
+         {"bad1.txt refused\r\n\r\nbad2.txt refused" + goOn}},
+        {"another while the box shows",
+         [this] {
+             messages.duringShow = [this] {
+                 messages.duringShow = nullptr;
+                 EXPECT_EQ(model->handOver("bad3.txt"), window::HandOver::kTaken);
+                 model->remind();  // its reminder, from the box's own message loop
+                 EXPECT_EQ(messages.messages.size(), 1u) << "a box over the box";
+             };
+             model->remind();
+         },
+         {"bad1.txt refused\r\n\r\nbad2.txt refused" + goOn, "bad3.txt refused" + goOn}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fresh();
+        messages.messages.clear();
+        jobs = ScriptedJobs{};
+        gate.byFile = true;
+        settings.checkToLoad = 0;
+        make();
+        ASSERT_TRUE(model->load("a.txt"));
+        for (const char* file : {"bad1.txt", "b.txt", "bad2.txt"}) {
+            EXPECT_EQ(model->handOver(file), window::HandOver::kTaken) << file;
+        }
+        EXPECT_TRUE(messages.messages.empty());
+        EXPECT_EQ(view.reminder, window::kRefusalsSettle);
+        EXPECT_EQ(model->files(), (std::vector<std::string>{"a.txt", "b.txt"}));
+        c.then();
+        model->remind();  // a late reminder shows nothing twice
+        std::vector<std::string> boxes;
+        for (const texts::Message& box : messages.messages) {
+            EXPECT_EQ(box.icon, texts::Icon::kWarning);
+            boxes.push_back(box.text);
+        }
+        EXPECT_EQ(boxes, c.boxes);
     }
 }
 
@@ -785,42 +852,23 @@ private:
 TEST(StartUpTest, OneWindowForStartsAtTheSameMoment) {
     using window::HandOver;
     const texts::Message running = window::alreadyRunningMessage();
-    const texts::Message refusal{"a.txt is Hidden:", texts::Icon::kWarning, std::nullopt};
     struct Case {
         const char* name;
         std::string file;
         std::deque<bool> claims;
         std::deque<std::optional<HandOver>> answers;
-        bool refusedHere;
         bool opens;
         std::optional<texts::Message> box;
         int pauses;
     };
     const Case cases[] = {
-        {"no other Kerfo", "a.txt", {true}, {}, false, true, std::nullopt, 0},
-        {"a waiting window takes it",
-         "a.txt",
-         {false},
-         {HandOver::kTaken},
-         false,
-         false,
-         std::nullopt,
-         0},
-        {"a busy window", "a.txt", {false}, {HandOver::kBusy}, false, false, running, 0},
-        {"refused there and here", "a.txt", {false}, {HandOver::kRefused}, true, false, refusal, 0},
-        {"refused there, not here any more",
-         "a.txt",
-         {false},
-         {HandOver::kRefused},
-         false,
-         false,
-         running,
-         0},
+        {"no other Kerfo", "a.txt", {true}, {}, true, std::nullopt, 0},
+        {"a waiting window takes it", "a.txt", {false}, {HandOver::kTaken}, false, std::nullopt, 0},
+        {"a busy window", "a.txt", {false}, {HandOver::kBusy}, false, running, 0},
         {"still loading, then it takes it",
          "a.txt",
          {},
          {std::nullopt, std::nullopt, HandOver::kTaken},
-         false,
          false,
          std::nullopt,
          2},
@@ -828,21 +876,18 @@ TEST(StartUpTest, OneWindowForStartsAtTheSameMoment) {
          "a.txt",
          {false, false, true},
          {std::nullopt, std::nullopt},
-         false,
          true,
          std::nullopt,
          2},
-        {"never answers", "a.txt", {}, {}, false, false, running, 9},
-        {"no file to hand over", "", {false}, {}, false, false, running, 0},
+        {"never answers", "a.txt", {}, {}, false, running, 9},
+        {"no file to hand over", "", {false}, {}, false, running, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakeInstances instances;
         instances.claims = c.claims;
         instances.answers = c.answers;
-        ScriptedGate here;
-        if (c.refusedHere) here.result.refusal = refusal;
-        const window::Start start = window::startUp(instances, here, c.file, 10);
+        const window::Start start = window::startUp(instances, c.file, 10);
         EXPECT_EQ(start.openWindow, c.opens);
         EXPECT_EQ(start.box, c.box);
         EXPECT_EQ(instances.pauses, c.pauses);
