@@ -253,4 +253,45 @@ if start_three kfo; then
     [ "$code" = 0 ] || fail "no auto quit after decrypting three ($code)"
 fi
 
+# 7. Files of one selection that the gate refuses (here two empty ones), started after the
+# window as Explorer starts them, are named in one box by that window; their starts end
+# silently and the window goes on with its own file.
+preset 0 0 0
+mixed="$work/mixed"
+mkdir -p "$mixed"
+printf 'Dear diary,\r\n' >"$mixed/e.txt"
+: >"$mixed/empty1.txt"
+: >"$mixed/empty2.txt"
+folder=$(win "$mixed")
+start "$folder\\e.txt"
+owner=$last
+if wid=$(wait_window '^Kerfo / e\.txt$'); then
+    start "$folder\\empty1.txt"
+    refused=("$last")
+    start "$folder\\empty2.txt"
+    refused+=("$last")
+    for pid in "${refused[@]}"; do
+        wait_exit "$pid" 15
+        [ "$code" = 0 ] || fail "a start on a refused file ended with $code instead of handing it over"
+    done
+    if box=$(wait_window '^Kerfo$'); then
+        sleep 1  # longer than the window waits for more refused files
+        boxes=$(xdotool search --onlyvisible --name '^Kerfo$' | wc -l)
+        [ "$boxes" = 1 ] && pass "two refused files handed over: one box names them" ||
+            fail "two refused files handed over gave $boxes boxes"
+        keys "$box" key Return
+    else
+        fail "no box named the refused files"
+    fi
+    [ -n "$(xdotool search --onlyvisible --name '^Kerfo / e\.txt$')" ] ||
+        fail "the window did not stay on its own file"
+    keys "$wid" key Escape
+    wait_exit "$owner" 15
+    [ "$code" = 0 ] || fail "the window on e.txt did not close with Esc ($code)"
+    [ -s "$mixed/e.txt" ] && [ -e "$mixed/empty1.txt" ] && [ -e "$mixed/empty2.txt" ] ||
+        fail "a file changed: $(ls -1 "$mixed" | tr '\n' '|')"
+else
+    fail "the window on e.txt did not appear"
+fi
+
 report "window end-to-end checks under Wine passed"
