@@ -49,7 +49,7 @@ for type in text .kfo; do
 done
 query "$uninstall" | grep -qF "UninstallString    REG_SZ    \"$windir\\uninstall.exe\"" ||
     fail "no uninstall entry: $(query "$uninstall")"
-shows_picture "$installer" "$folder/kerfo.exe" "$folder/uninstall.exe" || fail "the programs do not show Kerfo's picture"
+shows_picture "$installer" "$folder/kerfo.exe" "$folder/kerfo-cli.exe" "$folder/uninstall.exe" || fail "the programs do not show Kerfo's picture"
 echo "installed: files, Explorer entry and uninstall entry present"
 
 # Kerfo running: the window (here without a display, which keeps it waiting all the same),
