@@ -111,7 +111,7 @@ for row in "${cases[@]}"; do
         grep -q "set_app_id(\"$app_id\")" "$log" || fail "$what: the window did not give the app id $app_id"
     fi
     wait_exit "$pid" 10
-    [ "$code" = 0 ] || { fail "$what: Esc did not end the window ($code)"; continue; }
+    [ "$code" = 0 ] || { fail "$what: Esc did not end the window ($code)"; tail -n 40 "$log" >&2; continue; }
     saved=$(grep -E '^(Left|Top|Autoquit)=' "$ini" | paste -sd' ')
     [ "$saved" = "Left=$left Top=3000 Autoquit=0" ] &&
         pass "$what: $want; saved $saved" ||
