@@ -67,6 +67,26 @@ inline std::string withoutCr(std::string text) {
     return text;
 }
 
+// Starts kerfo-cli with `args` and the three (inheritable) standard handles; the child's
+// process handle, for the caller to close, or null when it cannot start.
+inline HANDLE startCli(const std::vector<std::string>& args, HANDLE in, HANDLE out, HANDLE err) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    std::string commandLine = quoted(KERFO_CLI_PATH);
+    for (const auto& arg : args) commandLine += ' ' + quoted(arg);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return nullptr;
+    }
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
 // Runs kerfo-cli with `args`, `input` as its standard input (a file, not a console).
 inline CliRun runCli(const ScratchDir& dir, const std::vector<std::string>& args,
                      const std::string& input) {
@@ -83,30 +103,15 @@ inline CliRun runCli(const ScratchDir& dir, const std::vector<std::string>& args
         const HANDLE hIn = open(in, GENERIC_READ, OPEN_EXISTING);
         const HANDLE hOut = open(out, GENERIC_WRITE, CREATE_ALWAYS);
         const HANDLE hErr = open(err, GENERIC_WRITE, CREATE_ALWAYS);
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = hIn;
-        startup.hStdOutput = hOut;
-        startup.hStdError = hErr;
-        std::string commandLine = quoted(KERFO_CLI_PATH);
-        for (const auto& arg : args) {
-            commandLine += ' ';
-            commandLine += quoted(arg);
-        }
-        PROCESS_INFORMATION process{};
-        if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                           &startup, &process)) {
-            if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
-                TerminateProcess(process.hProcess, 255);  // fail rather than hang
-                WaitForSingleObject(process.hProcess, INFINITE);
+        if (const HANDLE child = startCli(args, hIn, hOut, hErr)) {
+            if (WaitForSingleObject(child, 60000) != WAIT_OBJECT_0) {
+                TerminateProcess(child, 255);  // fail rather than hang
+                WaitForSingleObject(child, INFINITE);
             } else {
                 DWORD code = 0;
-                if (GetExitCodeProcess(process.hProcess, &code))
-                    run.exitCode = static_cast<int>(code);
+                if (GetExitCodeProcess(child, &code)) run.exitCode = static_cast<int>(code);
             }
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
+            CloseHandle(child);
         }
         for (const HANDLE h : {hIn, hOut, hErr}) CloseHandle(h);
     }
@@ -128,22 +133,11 @@ public:
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         m_null = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = m_in;
-        startup.hStdOutput = m_null;
-        startup.hStdError = m_null;
-        std::string commandLine = quoted(KERFO_CLI_PATH);
-        for (const auto& arg : args) commandLine += ' ' + quoted(arg);
-        PROCESS_INFORMATION process{};
-        if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                            nullptr, &startup, &process)) {
+        m_process = startCli(args, m_in, m_null, m_null);
+        if (m_process == nullptr) {
             close();
             throw std::runtime_error("cannot start kerfo-cli");
         }
-        CloseHandle(process.hThread);
-        m_process = process.hProcess;
     }
     ~CliProcess() {
         kill();
