@@ -452,46 +452,40 @@ class Session:
         self.start_manager()
         failures = 0
         for number, (name, mode) in enumerate(FILES):
-            for attempt in (1, 2):
-                try:
-                    self.case(name, mode, shot=number == 0)
-                    print(f"ok: {self.manager}: {name}: {LABEL} opened \"Kerfo / {name}\" in {mode} mode"
-                          + (" (second try)" if attempt == 2 else ""), flush=True)
-                    break
-                except Failed as e:
-                    # What the screen showed, for whoever reads the failure.
-                    screenshot(self.fbdir, os.path.join(self.shots, f"{self.manager}-failed-{number}.png"))
-                    for pid, *_ in live("kerfo"):
-                        os.kill(pid, signal.SIGKILL)
-                    xdotool("key", "Escape")
-                    if attempt == 2:
-                        print(f"FAIL: {self.manager}: {name}: {e}", flush=True)
-                        failures += 1
-                    else:
-                        print(f"retry: {self.manager}: {name}: {e}", flush=True)
-                        time.sleep(1)
+            failures += self.twice(
+                name, f"{number}", lambda: self.case(name, mode, shot=number == 0),
+                f"{LABEL} opened \"Kerfo / {name}\" in {mode} mode", lambda: None)
         self.stop_manager()
         self.start_manager(self.batch_folder())
+        what = ", ".join(BATCH)
+        failures += self.twice(
+            what, "batch", self.batch_case,
+            f"{LABEL} opened one window \"Kerfo / {len(BATCH)} files\" that encrypted them, "
+            "and again one that decrypted them", self.write_batch)
+        return failures
+
+    def twice(self, what, shot, case, done, before_retry):
+        """Runs `case`, once more if it fails (a desktop under load may lose a click); 1 when
+        both tries failed, else 0."""
         for attempt in (1, 2):
             try:
-                self.batch_case()
-                print(f"ok: {self.manager}: {', '.join(BATCH)}: {LABEL} opened one window "
-                      f"\"Kerfo / {len(BATCH)} files\" that encrypted them, and again one that decrypted them"
-                      + (" (second try)" if attempt == 2 else ""), flush=True)
-                break
+                case()
+                print(f"ok: {self.manager}: {what}: {done}" + (" (second try)" if attempt == 2 else ""),
+                      flush=True)
+                return 0
             except Failed as e:
-                screenshot(self.fbdir, os.path.join(self.shots, f"{self.manager}-failed-batch.png"))
+                # What the screen showed, for whoever reads the failure.
+                screenshot(self.fbdir, os.path.join(self.shots, f"{self.manager}-failed-{shot}.png"))
                 for pid, *_ in live("kerfo"):
                     os.kill(pid, signal.SIGKILL)
                 xdotool("key", "Escape")
                 if attempt == 2:
-                    print(f"FAIL: {self.manager}: {', '.join(BATCH)}: {e}", flush=True)
-                    failures += 1
-                else:
-                    print(f"retry: {self.manager}: {', '.join(BATCH)}: {e}", flush=True)
-                    self.write_batch()
-                    time.sleep(1)
-        return failures
+                    print(f"FAIL: {self.manager}: {what}: {e}", flush=True)
+                    return 1
+                print(f"retry: {self.manager}: {what}: {e}", flush=True)
+                before_retry()
+                time.sleep(1)
+        return 1
 
     def batch_folder(self):
         return os.path.join(os.path.dirname(self.folder), BATCH_FOLDER)
