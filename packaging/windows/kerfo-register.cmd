@@ -40,12 +40,12 @@ echo Kerfo-Encrypt added to the context menu of text files and .kfo files.
 exit /b 0
 
 :remove
+rem Each entry is deleted whatever a query said of it first, then looked for again:
+rem "removed" is said only when both are gone (a missing one is gone already).
 for %%t in (text .kfo) do (
+    reg delete "%classes%\%%t\%verb%" /f >nul 2>&1
     reg query "%classes%\%%t\%verb%" >nul 2>&1
-    if not errorlevel 1 (
-        reg delete "%classes%\%%t\%verb%" /f >nul
-        if errorlevel 1 goto failed
-    )
+    if not errorlevel 1 goto failed
 )
 echo Kerfo-Encrypt removed from the context menu.
 exit /b 0
