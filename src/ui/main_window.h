@@ -63,7 +63,6 @@ public:
     // The same for the files of one start (window::targetFiles).
     bool load(const std::vector<std::string>& files);
 
-    const std::string& userFile() const { return m_model->userFile(); }
     // Where the window is in its life: a job running, finished, retry, ...
     window::State state() const { return m_model->state(); }
 

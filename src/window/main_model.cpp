@@ -60,9 +60,8 @@ bool MainModel::load(const std::string& userFile) {
 bool MainModel::load(const std::vector<std::string>& files) {
     m_services.settings->load(m_view.position(), m_view.autoQuitBox());
     keepReachable();
-    m_userFile = files.empty() ? std::string() : files.front();
-    const Selection selection =
-        selectFiles(files.empty() ? std::vector<std::string>{m_userFile} : files, *m_services.gate);
+    const Selection selection = selectFiles(
+        files.empty() ? std::vector<std::string>{std::string()} : files, *m_services.gate);
     if (selection.box) {
         m_services.messages->show(*selection.box);
     }

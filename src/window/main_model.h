@@ -166,7 +166,6 @@ public:
 
     State state() const { return m_state; }
     bool enabled(Control control) const;
-    const std::string& userFile() const { return m_userFile; }
     // The files the jobs work on, in their order; one but for several.
     const std::vector<std::string>& files() const { return m_files; }
 
@@ -200,7 +199,6 @@ private:
     MainView& m_view;
     MainServices m_services;
     State m_state = State::kDesign;
-    std::string m_userFile;
     std::vector<std::string> m_files;
     // The gate's texts for handed-over files it refused, still to be shown.
     std::vector<std::string> m_lateRefusals;
